@@ -1,0 +1,24 @@
+// Cel-shaded meshes: a shaded pass through the toon ramp, then back faces as thick black lines.
+#pragma once
+#include <GL/glew.h>
+
+extern GLhandleARB celProgram;
+extern float celColor[4];
+extern float celLightPosition[4];
+
+// The whole file as a NUL-terminated text, or nullptr for no path, an unopenable or empty file.
+char *readTextFile(const char *path);
+void setUniform(GLint location, int kind, const float *values);
+GLhandleARB buildCelProgram();
+void makeToonRamp();
+void initCelShading();
+void drawCelMesh(int index);
+void setCelPresetGreen();
+void setCelPresetBrown();
+void setCelPresetRose();
+
+// False (the default): each mesh is compiled once into a display list and called in both passes,
+// which draws the same pixels as sending it anew. True: every pass sends the mesh in immediate mode.
+extern bool celImmediateMode;
+// Deletes the compiled meshes, so that the next draws compile them again from the table.
+void forgetCelMeshLists();

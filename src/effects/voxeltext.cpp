@@ -1,0 +1,162 @@
+#include "effects/voxeltext.h"
+
+#include <cstring>
+
+#include "effects/meshscenes.h"
+
+GLuint cubeList = 0;
+
+bool voxelImmediateMode = false;
+
+namespace {
+
+const char *const titleText = "gRUNKA  pELDO";
+const char *const scrollerText = "we are the original mega scene group and the demo scene sucks "
+                                 "unless we are back. Greetz greetz greetz greetz greetz";
+
+// Corner n of the unit cube is ((n >> 2) & 1, (n >> 1) & 1, n & 1).
+struct CubeTriangle {
+    int corners[3];
+    float normal[3];
+};
+
+const CubeTriangle cubeTriangles[12] = {
+    {{0, 1, 4}, {0.0f, -1.0f, 0.0f}}, {{0, 2, 3}, {-1.0f, 0.0f, 0.0f}},
+    {{0, 4, 2}, {0.0f, 0.0f, -1.0f}}, {{0, 3, 1}, {-1.0f, 0.0f, 0.0f}},
+    {{1, 3, 5}, {0.0f, 0.0f, 1.0f}},  {{1, 5, 4}, {0.0f, -1.0f, 0.0f}},
+    {{2, 4, 6}, {0.0f, 0.0f, -1.0f}}, {{2, 6, 3}, {0.0f, 1.0f, 0.0f}},
+    {{3, 6, 7}, {0.0f, 1.0f, 0.0f}},  {{3, 7, 5}, {0.0f, 0.0f, 1.0f}},
+    {{4, 5, 7}, {1.0f, 0.0f, 0.0f}},  {{4, 7, 6}, {1.0f, 0.0f, 0.0f}},
+};
+
+// Strings drawn before, each compiled once into a display list of the very calls the
+// immediate path makes, so that a call draws the same pixels at a fraction of the cost.
+struct CompiledString {
+    const char *text;
+    GLuint list;
+};
+
+constexpr int compiledStringCapacity = 16;
+CompiledString compiledStrings[compiledStringCapacity];
+int compiledStringCount = 0;
+
+void emitVoxelString(const char *text, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned c = static_cast<unsigned char>(text[i]);
+        glPushMatrix();
+        glScalef(0.0625f, 0.0625f, 1.0f);
+        glTranslatef(float(9 * i), 0.0f, 0.0f);
+        for (int j = 0; j < 16; ++j) {
+            glPushMatrix();
+            glTranslatef(0.0f, float(j), 0.0f);
+            const unsigned row = fontGlyphs[16 * c + 15 - j];
+            for (int k = 0; k < 8; ++k) {
+                if ((row >> (7 - k)) & 1u) {
+                    glPushMatrix();
+                    glTranslatef(float(k), 0.0f, 0.0f);
+                    glTranslatef(-0.5f, -0.5f, -0.5f);
+                    drawUnitCube();
+                    glPopMatrix();
+                }
+            }
+            glPopMatrix();
+        }
+        glPopMatrix();
+    }
+}
+
+// The list for a string the show draws, keyed by its text; nullptr when the table is full.
+GLuint findCompiledString(const char *text, size_t n)
+{
+    for (int i = 0; i < compiledStringCount; ++i)
+        if (strcmp(compiledStrings[i].text, text) == 0)
+            return compiledStrings[i].list;
+    if (compiledStringCount == compiledStringCapacity)
+        return 0;
+    drawUnitCube(); // the cube list must exist before a list that calls it is compiled
+    char *copy = new char[n + 1];
+    memcpy(copy, text, n + 1);
+    GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    emitVoxelString(text, n);
+    glEndList();
+    compiledStrings[compiledStringCount++] = CompiledString{copy, list};
+    return list;
+}
+
+void prepareTextState(float red, float green, float blue)
+{
+    glClear(GL_DEPTH_BUFFER_BIT);
+    setupSceneLighting();
+    glEnable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glColor4f(red, green, blue, 1.0f);
+}
+
+} // namespace
+
+void forgetCompiledStrings()
+{
+    for (int i = 0; i < compiledStringCount; ++i) {
+        glDeleteLists(compiledStrings[i].list, 1);
+        delete[] compiledStrings[i].text;
+    }
+    compiledStringCount = 0;
+}
+
+void drawUnitCube()
+{
+    if (cubeList == 0) {
+        cubeList = glGenLists(1);
+        glNewList(cubeList, GL_COMPILE);
+        glBegin(GL_TRIANGLES);
+        for (const CubeTriangle &triangle : cubeTriangles) {
+            glNormal3f(triangle.normal[0], triangle.normal[1], triangle.normal[2]);
+            for (int n : triangle.corners)
+                glVertex3f(float((n >> 2) & 1), float((n >> 1) & 1), float(n & 1));
+        }
+        glEnd();
+        glEndList();
+    }
+    glCallList(cubeList);
+}
+
+void drawVoxelString(const char *text)
+{
+    const size_t n = strlen(text);
+    glDisable(GL_CULL_FACE);
+    if (n == 0)
+        return;
+    GLuint list = voxelImmediateMode ? 0 : findCompiledString(text, n);
+    if (list != 0)
+        glCallList(list);
+    else
+        emitVoxelString(text, n);
+}
+
+void drawTitleText(float t)
+{
+    prepareTextState(0.2f, 0.4f, 1.0f);
+    const float slide = t * 11.0f * 0.0625f;
+    glTranslatef(2.0f - (slide + 0.5f), -0.5f, -2.0f);
+    drawVoxelString(titleText);
+}
+
+void drawScrollerText(float t)
+{
+    prepareTextState(0.2f, 0.4f, 1.0f);
+    glTranslatef(3.0f, 0.0f, -3.0f);
+    const float slide = t * 22.0f * 0.0625f;
+    glTranslatef(2.0f - (slide + 0.5f), -0.5f, -2.0f);
+    drawVoxelString(scrollerText);
+}
+
+void drawCreditWord(const char *word, float t)
+{
+    prepareTextState(0.8f, 0.8f, 0.2f);
+    const double n = double(strlen(word));
+    glTranslatef(float(0.005 - n * 0.25), -0.505f, -2.0f * t);
+    drawVoxelString(word);
+}
