@@ -1,0 +1,19 @@
+// Camera tracks read from 3D Studio VUE files: one recorded frame per camera line.
+#pragma once
+#include <cstdint>
+
+constexpr int cameraPathCapacity = 20000;
+constexpr int cameraPathSlots = 8;
+
+struct CameraPath {
+    float *eyeX, *eyeY, *eyeZ;
+    float *targetX, *targetY, *targetZ;
+    float *value7;
+};
+
+extern CameraPath cameraPaths[cameraPathSlots];
+
+// Fills the slot from the file's camera lines and returns the number of frames filled.
+int32_t loadVueFile(int slot, const char *path);
+// Multiplies the current matrix by the look-at view of frame (truncated) modulo count.
+void placeCameraFromPath(int slot, float frame, int32_t count);

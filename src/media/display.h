@@ -1,0 +1,11 @@
+// The one fullscreen 800x600 OpenGL video mode.
+#pragma once
+#include <SDL/SDL.h>
+#include <cstdint>
+
+extern SDL_Surface *screenSurface;
+
+// The flag word for SDL_SetVideoMode from the first flag word of SDL's video information.
+uint32_t chooseVideoModeFlags(uint32_t videoInfoFlags);
+// Starts SDL video and sets the mode; on failure prints one line on standard error and exits with 1.
+void openDisplay();

@@ -1,0 +1,60 @@
+#include "support/gltest.h"
+
+#include <GL/glew.h>
+#include <png.h>
+
+#include <cstdio>
+
+#include "media/display.h"
+
+void openTestDisplay()
+{
+    static bool opened = false;
+    if (opened)
+        return;
+    openDisplay();
+    glewInit();
+    glViewport(0, 0, 800, 600);
+    opened = true;
+}
+
+Rgba readPixel(int x, int y)
+{
+    uint8_t p[4] = {0, 0, 0, 0};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    return Rgba{p[0], p[1], p[2], p[3]};
+}
+
+std::vector<uint8_t> readFrameTopDown()
+{
+    std::vector<uint8_t> bottomUp(800 * 600 * 4), topDown(800 * 600 * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    for (int y = 0; y < 600; ++y)
+        std::copy(bottomUp.begin() + (599 - y) * 3200, bottomUp.begin() + (600 - y) * 3200,
+                  topDown.begin() + y * 3200);
+    return topDown;
+}
+
+bool writePng(const std::string &path, int width, int height, const std::vector<uint8_t> &rgba)
+{
+    if (rgba.size() < size_t(width) * height * 4)
+        return false;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_RGBA;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+}
+
+unsigned takeGlError()
+{
+    unsigned first = glGetError();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    return first;
+}
