@@ -1,0 +1,198 @@
+#include "media/music.h"
+
+#include <SDL/SDL.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "assets/contentfiles.h"
+#include "media/audioclock.h"
+
+int32_t musicRow = -1;
+int32_t fmodResult = FMOD_OK;
+
+namespace {
+
+const char *const musicPath = "data\\music\\vrimla2.xm";
+constexpr int sampleRate = 44100;
+constexpr int deviceBufferFrames = 1024;
+// SDL hands the device one buffer while the callback fills the next.
+constexpr int queuedFrames = deviceBufferFrames;
+
+// The audio system: the device, the module and what the mixer noted of its position.
+struct MusicSystem {
+    bool deviceOpen;
+    openmpt_module *module;
+    int64_t framesRendered; // audio thread only
+    std::atomic<int64_t> framesPublished;
+    std::atomic<int64_t> timingFrames[4];
+    std::atomic<double> timingSeconds[4];
+    std::atomic<uint64_t> timingCount;
+    PositionStamps notes;
+};
+
+MusicSystem *fmodSystem = nullptr;
+openmpt_module *musicSound = nullptr;
+bool musicChannel = false; // playing
+
+double steadySeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+[[noreturn]] void reportAndStop(int32_t code)
+{
+    printf("FMOD error! (%d) %s\n", code, describeFmodResult(code));
+    fflush(stdout);
+    exit(-1);
+}
+
+void checkResult()
+{
+    if (fmodResult != FMOD_OK)
+        reportAndStop(fmodResult);
+}
+
+void renderMusic(void *, Uint8 *stream, int length)
+{
+    MusicSystem &sys = *fmodSystem;
+    uint64_t slot = sys.timingCount.load(std::memory_order_relaxed);
+    sys.timingFrames[slot % 4].store(sys.framesRendered, std::memory_order_relaxed);
+    sys.timingSeconds[slot % 4].store(steadySeconds(), std::memory_order_relaxed);
+    sys.timingCount.store(slot + 1, std::memory_order_release);
+
+    int16_t *out = reinterpret_cast<int16_t *>(stream);
+    int frames = length / 4;
+    while (frames > 0) {
+        int chunk = frames < positionStampFrames ? frames : positionStampFrames;
+        notePosition(sys.notes, uint64_t(sys.framesRendered), openmpt_module_get_current_order(sys.module),
+                     openmpt_module_get_current_row(sys.module));
+        size_t got = openmpt_module_read_interleaved_stereo(sys.module, sampleRate, size_t(chunk), out);
+        for (size_t i = got * 2; i < size_t(chunk) * 2; ++i)
+            out[i] = 0;
+        out += chunk * 2;
+        frames -= chunk;
+        sys.framesRendered += chunk;
+    }
+    sys.framesPublished.store(sys.framesRendered, std::memory_order_release);
+}
+
+int32_t createSystem()
+{
+    fmodSystem = new (std::nothrow) MusicSystem();
+    return fmodSystem ? FMOD_OK : FMOD_ERR_MEMORY;
+}
+
+int32_t selectOutput()
+{
+    // SDL picks the platform's default output.
+    return SDL_InitSubSystem(SDL_INIT_AUDIO) < 0 ? FMOD_ERR_OUTPUT_INIT : FMOD_OK;
+}
+
+int32_t initSystem()
+{
+    SDL_AudioSpec wanted{};
+    wanted.freq = sampleRate;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = 2;
+    wanted.samples = deviceBufferFrames;
+    wanted.callback = renderMusic;
+    if (SDL_OpenAudio(&wanted, nullptr) < 0)
+        return FMOD_ERR_OUTPUT_INIT;
+    fmodSystem->deviceOpen = true;
+    return FMOD_OK;
+}
+
+int32_t readModuleFile(const char *path, std::vector<char> *bytes)
+{
+    FILE *file = openContentFile(path, "rb");
+    if (!file)
+        return errno == ENOENT || errno == ENOTDIR ? FMOD_ERR_FILE_NOTFOUND : FMOD_ERR_FILE_BAD;
+    int32_t result = FMOD_OK;
+    char block[65536];
+    size_t got;
+    try {
+        while ((got = fread(block, 1, sizeof block, file)) > 0)
+            bytes->insert(bytes->end(), block, block + got);
+    } catch (const std::bad_alloc &) {
+        result = FMOD_ERR_MEMORY;
+    }
+    if (result == FMOD_OK && ferror(file))
+        result = FMOD_ERR_FILE_BAD;
+    fclose(file);
+    return result;
+}
+
+int32_t createSound(const char *path)
+{
+    std::vector<char> bytes;
+    int32_t result = readModuleFile(path, &bytes);
+    if (result != FMOD_OK)
+        return result;
+    int error = OPENMPT_ERROR_OK;
+    musicSound = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
+                                                   nullptr, openmpt_error_func_ignore, nullptr, &error,
+                                                   nullptr, nullptr);
+    if (!musicSound)
+        return error == OPENMPT_ERROR_OUT_OF_MEMORY ? FMOD_ERR_MEMORY : FMOD_ERR_FORMAT;
+    // The show ends when the song comes round to its first order again, so it must keep playing.
+    openmpt_module_set_repeat_count(musicSound, -1);
+    fmodSystem->module = musicSound;
+    return FMOD_OK;
+}
+
+} // namespace
+
+void startMusic()
+{
+    fmodResult = createSystem();
+    checkResult();
+    fmodResult = selectOutput(); // not tested: the device open below reports a missing output
+    fmodResult = initSystem();
+    checkResult();
+    printf("FMOD .. working\n");
+    fmodResult = createSound(musicPath);
+    checkResult();
+}
+
+void startPlayback()
+{
+    fmodResult = musicSound && fmodSystem->deviceOpen ? FMOD_OK : FMOD_ERR_FORMAT;
+    checkResult();
+    SDL_PauseAudio(0);
+    musicChannel = true;
+    SDL_LockAudio();
+    openmpt_module_set_position_order_row(musicSound, 0, 0);
+    SDL_UnlockAudio();
+}
+
+void readMusicPosition(int32_t *order, int32_t *row)
+{
+    if (!musicChannel)
+        return;
+    MusicSystem &sys = *fmodSystem;
+    uint64_t count = sys.timingCount.load(std::memory_order_acquire);
+    if (count == 0) {
+        *order = 0;
+        *row = 0;
+        return;
+    }
+    CallbackTiming latest{sys.timingFrames[(count - 1) % 4].load(std::memory_order_relaxed),
+                          sys.timingSeconds[(count - 1) % 4].load(std::memory_order_relaxed)};
+    int64_t rendered = sys.framesPublished.load(std::memory_order_acquire);
+    int64_t heard = estimateAudibleFrame(latest, rendered, steadySeconds(), queuedFrames, sampleRate);
+    uint64_t stamp;
+    if (findPositionAt(sys.notes, uint64_t(heard), &stamp)) {
+        *order = stampOrder(stamp);
+        *row = stampRow(stamp);
+    } else {
+        *order = 0;
+        *row = 0;
+    }
+}
