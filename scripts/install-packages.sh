@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the show, its tools and its tests need; only what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libsdl1.2-dev libsdl-image1.2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri
+  libopenmpt-dev libpng-dev
+  googletest libgtest-dev
+  xvfb xauth xdotool
+  clang libclang-rt-14-dev
+  sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
