@@ -17,3 +17,6 @@ extern CameraPath cameraPaths[cameraPathSlots];
 int32_t loadVueFile(int slot, const char *path);
 // Multiplies the current matrix by the look-at view of frame (truncated) modulo count.
 void placeCameraFromPath(int slot, float frame, int32_t count);
+// The frame that placeCameraFromPath uses: frame truncated towards zero, remainder by count
+// (count capped at the path's capacity); -1 when count is below 1, so nothing is placed.
+int32_t selectPathFrame(float frame, int32_t count);
