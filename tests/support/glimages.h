@@ -1,0 +1,14 @@
+// Test pictures uploaded straight into the show's fixed texture names, and PNG reading.
+#pragma once
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// width x height RGBA pixels, top row first, into a 2D texture under name (left bound).
+void uploadTestImage(GLuint name, int width, int height, const std::vector<uint8_t> &rgba);
+// One colour everywhere.
+void uploadSolidImage(GLuint name, int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a);
+// Reads a PNG as RGBA, top row first; false when it cannot be read.
+bool readPng(const std::string &path, int *width, int *height, std::vector<uint8_t> *rgba);
