@@ -12,7 +12,7 @@ TEST(FmodResultTexts, PublishedTextsAndUnknownCodes)
     EXPECT_STREQ(describeFmodResult(19), "Error loading file. ");
     EXPECT_STREQ(describeFmodResult(23), "File not found. ");
     EXPECT_STREQ(describeFmodResult(25), "Unsupported file or audio format. ");
-    EXPECT_STREQ(describeFmodResult(43), "Not enough memory or resources. ");
+    EXPECT_STREQ(describeFmodResult(FMOD_ERR_MEMORY), "Not enough memory or resources. ");
     EXPECT_STREQ(describeFmodResult(60), "Error initializing output device. ");
     EXPECT_STREQ(describeFmodResult(86),
                  "The requested event, event group, event category or event property could not be found. ");
@@ -75,4 +75,60 @@ TEST(PositionNotes, PackAndFindTheNoteThatIsPlaying)
     EXPECT_FALSE(findPositionAt(notes, 100 * 256, &stamp));
     ASSERT_TRUE(findPositionAt(notes, uint64_t(3 * positionStampCapacity - 2) * 256 + 5, &stamp));
     EXPECT_EQ(stampRow(stamp), (3 * positionStampCapacity - 2) % 64);
+}
+
+#include <SDL/SDL.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "xmwriter/xmwriter.h"
+
+// The live layer on SDL's silent driver: the position the frame loop reads walks through every
+// order, row by row, and comes back to order 0 after the last one.
+TEST(MusicPlayback, PositionWalksTheOrdersAndWrapsToTheFirst)
+{
+    namespace fs = std::filesystem;
+    std::string dir = fs::temp_directory_path() / ("music-" + std::to_string(getpid()));
+    fs::create_directories(dir + "/data/music");
+    ASSERT_TRUE(writeFileBytes(dir + "/data/music/vrimla2.xm", makeShortTestModule(6, 8)));
+    std::string here = fs::current_path();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_EQ(SDL_Init(SDL_INIT_NOPARACHUTE), 0);
+
+    testing::internal::CaptureStdout();
+    startMusic();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "FMOD .. working\n");
+    EXPECT_EQ(fmodResult, FMOD_OK);
+    startPlayback();
+
+    std::vector<int32_t> orders;
+    int32_t lastRow = -1, rowsSeen = 0;
+    auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        int32_t order = -7, row = -7;
+        readMusicPosition(&order, &row);
+        ASSERT_GE(order, 0);
+        ASSERT_LT(order, 6);
+        ASSERT_GE(row, 0);
+        ASSERT_LT(row, 8);
+        if (orders.empty() || orders.back() != order)
+            orders.push_back(order);
+        if (row != lastRow)
+            ++rowsSeen;
+        lastRow = row;
+        if (orders.size() >= 8)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    SDL_Quit();
+    ASSERT_EQ(chdir(here.c_str()), 0);
+    fs::remove_all(dir);
+    ASSERT_GE(orders.size(), 8u);
+    const std::vector<int32_t> expected = {0, 1, 2, 3, 4, 5, 0, 1};
+    EXPECT_EQ(orders, expected);
+    EXPECT_GT(rowsSeen, 30); // rows of ~10 ms, read every few ms
 }

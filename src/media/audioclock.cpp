@@ -56,7 +56,7 @@ int64_t estimateAudibleFrame(const CallbackTiming &latest, int64_t framesRendere
     double elapsed = now - latest.seconds;
     if (elapsed < 0)
         elapsed = 0;
-    int64_t frame = latest.framesBefore - queuedFrames + int64_t(std::floor(elapsed * sampleRate));
+    int64_t frame = latest.framesBefore - queuedFrames + std::llround(elapsed * sampleRate);
     if (frame > framesRendered)
         frame = framesRendered;
     if (frame < 0)
