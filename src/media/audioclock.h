@@ -11,8 +11,8 @@ uint64_t stampFrame(uint64_t stamp);
 int32_t stampOrder(uint64_t stamp);
 int32_t stampRow(uint64_t stamp);
 
-constexpr int positionStampCapacity = 4096; // 4096 notes of 256 frames: 23 s of history
-constexpr int positionStampFrames = 256;
+constexpr int positionStampCapacity = 4096; // 4096 notes of 64 frames: 6 s of history
+constexpr int positionStampFrames = 64; // 1.5 ms at 44.1 kHz
 
 // The notes, written by the audio thread and read by the frame loop.
 struct PositionStamps {
