@@ -66,6 +66,22 @@ void emitVoxelString(const char *text, size_t n)
     }
 }
 
+void compileUnitCube()
+{
+    if (cubeList != 0)
+        return;
+    cubeList = glGenLists(1);
+    glNewList(cubeList, GL_COMPILE);
+    glBegin(GL_TRIANGLES);
+    for (const CubeTriangle &triangle : cubeTriangles) {
+        glNormal3f(triangle.normal[0], triangle.normal[1], triangle.normal[2]);
+        for (int n : triangle.corners)
+            glVertex3f(float((n >> 2) & 1), float((n >> 1) & 1), float(n & 1));
+    }
+    glEnd();
+    glEndList();
+}
+
 // The list for a string the show draws, keyed by its text; nullptr when the table is full.
 GLuint findCompiledString(const char *text, size_t n)
 {
@@ -74,7 +90,7 @@ GLuint findCompiledString(const char *text, size_t n)
             return compiledStrings[i].list;
     if (compiledStringCount == compiledStringCapacity)
         return 0;
-    drawUnitCube(); // the cube list must exist before a list that calls it is compiled
+    compileUnitCube(); // a list that calls the cube needs its name
     char *copy = new char[n + 1];
     memcpy(copy, text, n + 1);
     GLuint list = glGenLists(1);
@@ -108,18 +124,7 @@ void forgetCompiledStrings()
 
 void drawUnitCube()
 {
-    if (cubeList == 0) {
-        cubeList = glGenLists(1);
-        glNewList(cubeList, GL_COMPILE);
-        glBegin(GL_TRIANGLES);
-        for (const CubeTriangle &triangle : cubeTriangles) {
-            glNormal3f(triangle.normal[0], triangle.normal[1], triangle.normal[2]);
-            for (int n : triangle.corners)
-                glVertex3f(float((n >> 2) & 1), float((n >> 1) & 1), float(n & 1));
-        }
-        glEnd();
-        glEndList();
-    }
+    compileUnitCube();
     glCallList(cubeList);
 }
 
