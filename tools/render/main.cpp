@@ -1,0 +1,250 @@
+// render: pictures of the show without a viewer.
+//   render frame --part N [clock options] --out FILE.png
+//   render play [--fps N] [--every N] [--frames A,B,..] [--max-frames N] --out-dir DIR
+//   render sheet [--fps N] [--row R] --out FILE.png
+// Common: --root DIR (where data/ and Data/ are; default the current directory), --quiet (the
+// show's own console output is dropped). Status 0 on success, 1 when the show cannot be played or
+// a picture cannot be written, 2 on bad usage.
+#include <SDL/SDL.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "renderer.h"
+
+namespace {
+
+const char *const usageText =
+    "usage: render frame --part N [--demo-time S] [--part-time S] [--frame-delta S]\n"
+    "                    [--word-times A,B,C] [--row R] --out FILE.png\n"
+    "       render play [--fps N] [--every N] [--frames A,B,...] [--max-frames N] --out-dir DIR\n"
+    "       render sheet [--fps N] [--row R] --out FILE.png\n"
+    "common options: --root DIR, --quiet\n";
+
+[[noreturn]] void failUsage(const std::string &message)
+{
+    fprintf(stderr, "render: %s\n", message.c_str());
+    exit(2);
+}
+
+[[noreturn]] void fail(const std::string &message)
+{
+    fprintf(stderr, "render: %s\n", message.c_str());
+    exit(1);
+}
+
+float parseFloat(const std::string &option, const std::string &text)
+{
+    char *end = nullptr;
+    errno = 0;
+    double value = strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !(value > -1e30 && value < 1e30))
+        failUsage(option + " wants a number, not \"" + text + "\"");
+    return float(value);
+}
+
+long parseInteger(const std::string &option, const std::string &text, long low, long high)
+{
+    char *end = nullptr;
+    errno = 0;
+    long value = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high)
+        failUsage(option + " wants a whole number from " + std::to_string(low) + " to " +
+                  std::to_string(high) + ", not \"" + text + "\"");
+    return value;
+}
+
+std::vector<std::string> splitList(const std::string &text)
+{
+    std::vector<std::string> items;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(',', start);
+        items.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return items;
+        start = comma + 1;
+    }
+}
+
+struct Options {
+    std::string mode;
+    std::string root;
+    bool quiet = false;
+    int32_t part = -1;
+    PartClocks clocks;
+    int fps = 25;
+    long every = 0;
+    std::set<long> frames;
+    long maxFrames = 0;
+    int sheetRow = 32;
+    std::string out;
+    std::string outDir;
+};
+
+Options parseOptions(int argc, char **argv)
+{
+    if (argc < 2)
+        failUsage(std::string("no mode given\n") + usageText);
+    Options o;
+    o.mode = argv[1];
+    if (o.mode == "--help" || o.mode == "-h") {
+        fputs(usageText, stdout);
+        exit(0);
+    }
+    if (o.mode != "frame" && o.mode != "play" && o.mode != "sheet")
+        failUsage("unknown mode \"" + o.mode + "\" (frame, play or sheet)");
+    for (int k = 2; k < argc; ++k) {
+        std::string option = argv[k];
+        if (option == "--quiet") {
+            o.quiet = true;
+            continue;
+        }
+        if (k + 1 >= argc)
+            failUsage(option + " wants a value");
+        std::string value = argv[++k];
+        if (option == "--root")
+            o.root = value;
+        else if (option == "--out")
+            o.out = value;
+        else if (option == "--out-dir" && o.mode == "play")
+            o.outDir = value;
+        else if (option == "--part" && o.mode == "frame")
+            o.part = int32_t(parseInteger(option, value, 0, 50));
+        else if (option == "--demo-time" && o.mode == "frame")
+            o.clocks.demoTime = parseFloat(option, value);
+        else if (option == "--part-time" && o.mode == "frame")
+            o.clocks.partTime = parseFloat(option, value);
+        else if (option == "--frame-delta" && o.mode == "frame")
+            o.clocks.frameDelta = parseFloat(option, value);
+        else if (option == "--word-times" && o.mode == "frame") {
+            std::vector<std::string> times = splitList(value);
+            if (times.size() != 3)
+                failUsage("--word-times wants three numbers A,B,C");
+            o.clocks.wordTime1 = parseFloat(option, times[0]);
+            o.clocks.wordTime2 = parseFloat(option, times[1]);
+            o.clocks.wordTime3 = parseFloat(option, times[2]);
+        } else if (option == "--row" && o.mode != "play") {
+            long row = parseInteger(option, value, 0, 255);
+            o.clocks.musicRow = int32_t(row);
+            o.sheetRow = int(row);
+        } else if (option == "--fps" && o.mode != "frame")
+            o.fps = int(parseInteger(option, value, 1, 1000));
+        else if (option == "--every" && o.mode == "play")
+            o.every = parseInteger(option, value, 1, LONG_MAX);
+        else if (option == "--frames" && o.mode == "play") {
+            for (const std::string &item : splitList(value))
+                o.frames.insert(parseInteger(option, item, 1, LONG_MAX));
+        } else if (option == "--max-frames" && o.mode == "play")
+            o.maxFrames = parseInteger(option, value, 1, LONG_MAX);
+        else
+            failUsage("unknown option " + option + " for mode " + o.mode);
+    }
+    if (o.mode == "frame" && o.part < 0)
+        failUsage("frame wants --part N");
+    if (o.mode != "play" && o.out.empty())
+        failUsage(o.mode + " wants --out FILE.png");
+    if (o.mode == "play" && o.outDir.empty())
+        failUsage("play wants --out-dir DIR");
+    if (o.mode == "play" && o.every == 0 && o.frames.empty())
+        failUsage("play wants --every N or --frames A,B,...");
+    return o;
+}
+
+// Output paths are taken relative to where the tool was started, before --root moves it.
+std::string absolutePath(const std::string &path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd))
+        fail("cannot read the current directory");
+    return std::string(cwd) + "/" + path;
+}
+
+void writeOrFail(const std::string &path, const Picture &picture)
+{
+    if (!writePicture(path, picture))
+        fail("cannot write " + path);
+}
+
+int renderOneFrame(const Options &o)
+{
+    writeOrFail(o.out, renderPart(o.part, o.clocks));
+    fprintf(stderr, "render: part %d -> %s\n", o.part, o.out.c_str());
+    return 0;
+}
+
+int playFrames(const Options &o)
+{
+    long written = 0;
+    int64_t played = playShow(o.fps, o.maxFrames, [&](const PlayedFrame &frame) {
+        if (frame.partChanged)
+            fprintf(stderr, "render: frame %lld enters part %d\n", (long long)frame.index, frame.part);
+        bool wanted = (o.every > 0 && frame.index % o.every == 0) || o.frames.count(long(frame.index));
+        if (wanted) {
+            char name[64];
+            snprintf(name, sizeof name, "/frame-%06lld.png", (long long)frame.index);
+            writeOrFail(o.outDir + name, readFrame());
+            fprintf(stderr, "render: frame %lld part %d row %d -> %s%s\n", (long long)frame.index, frame.part,
+                    frame.row, o.outDir.c_str(), name);
+            ++written;
+        }
+        return o.frames.empty() || o.every > 0 || long(frame.index) < *o.frames.rbegin();
+    });
+    if (played < 0)
+        fail("cannot load the module");
+    fprintf(stderr, "render: %lld frames played, %ld written\n", (long long)played, written);
+    return 0;
+}
+
+int writeSheet(const Options &o)
+{
+    // Per part, the first frame at or past the chosen row (or the part's last frame if none is).
+    std::vector<Picture> frames(51);
+    std::vector<bool> settled(51, false);
+    int64_t played = playShow(o.fps, 0, [&](const PlayedFrame &frame) {
+        if (frame.part < 0 || frame.part > 50 || settled[frame.part])
+            return true;
+        if (frame.partChanged)
+            fprintf(stderr, "render: frame %lld enters part %d\n", (long long)frame.index, frame.part);
+        frames[frame.part] = readFrame();
+        if (frame.row >= o.sheetRow)
+            settled[frame.part] = true;
+        return true;
+    });
+    if (played < 0)
+        fail("cannot load the module");
+    writeOrFail(o.out, composeContactSheet(frames));
+    fprintf(stderr, "render: %lld frames played, sheet -> %s\n", (long long)played, o.out.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options o = parseOptions(argc, argv);
+    o.out = absolutePath(o.out);
+    o.outDir = absolutePath(o.outDir);
+    if (!o.root.empty() && chdir(o.root.c_str()) != 0)
+        fail("cannot enter " + o.root + ": " + strerror(errno));
+    if (o.quiet && !freopen("/dev/null", "w", stdout))
+        fail("cannot silence standard output");
+    if (SDL_Init(SDL_INIT_NOPARACHUTE) < 0)
+        fail(std::string("SDL: ") + SDL_GetError());
+    atexit(SDL_Quit);
+    startRenderer();
+    if (o.mode == "frame")
+        return renderOneFrame(o);
+    if (o.mode == "play")
+        return playFrames(o);
+    return writeSheet(o);
+}
