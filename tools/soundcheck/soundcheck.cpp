@@ -1,0 +1,232 @@
+// soundcheck <module.xm> [out.wav]: renders one pass of the module with libopenmpt at 44.1 kHz
+// stereo, prints each order's peak and RMS in dBFS and the duration up to the wrap to order 0,
+// checks the soundtrack's limits and exits 1 when one fails.
+// soundcheck --rows <module.xm> <order>: prints the pattern rows of one order.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <libopenmpt/libopenmpt.hpp>
+
+#include "composer/score.h"
+
+namespace {
+
+const int renderRate = 44100;
+const size_t blockFrames = 64;    // the position is noted this often (1.5 ms)
+const double peakLimitDb = -0.3;
+const double loudnessSpreadDb = 6.0;
+const double silenceDb = -60.0;
+const double shortestPassSeconds = 300.0;
+const double longestPassSeconds = 480.0;
+const double givingUpSeconds = 1200.0;
+
+struct OrderLevels {
+    double peak = 0.0;
+    double sumSquares = 0.0;
+    size_t frames = 0;
+};
+
+double toDb(double level) { return level > 0.0 ? 20.0 * std::log10(level) : -999.0; }
+
+double rmsDb(const OrderLevels &levels) {
+    if (levels.frames == 0)
+        return -999.0;
+    return toDb(std::sqrt(levels.sumSquares / (2.0 * levels.frames)));
+}
+
+bool readFile(const char *path, std::vector<char> &bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
+}
+
+void putLe(std::ofstream &out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; i++)
+        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+bool writeWav(const char *path, const std::vector<float> &samples) {
+    std::ofstream out(path, std::ios::binary);
+    if (!out)
+        return false;
+    uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    putLe(out, 36 + dataBytes, 4);
+    out.write("WAVEfmt ", 8);
+    putLe(out, 16, 4);
+    putLe(out, 1, 2); // PCM
+    putLe(out, 2, 2);
+    putLe(out, renderRate, 4);
+    putLe(out, renderRate * 4, 4);
+    putLe(out, 4, 2);
+    putLe(out, 16, 2);
+    out.write("data", 4);
+    putLe(out, dataBytes, 4);
+    for (float sample : samples) {
+        long value = std::lround(std::max(-1.0f, std::min(1.0f, sample)) * 32767.0f);
+        putLe(out, static_cast<uint32_t>(value) & 0xFFFF, 2);
+    }
+    return static_cast<bool>(out);
+}
+
+int printRows(const char *path, int order) {
+    std::vector<char> bytes;
+    if (!readFile(path, bytes)) {
+        std::fprintf(stderr, "soundcheck: cannot read %s\n", path);
+        return 2;
+    }
+    try {
+        std::ostringstream log;
+        openmpt::module module(bytes, log);
+        if (order < 0 || order >= module.get_num_orders()) {
+            std::fprintf(stderr, "soundcheck: order %d is outside 0..%d\n", order, module.get_num_orders() - 1);
+            return 2;
+        }
+        int pattern = module.get_order_pattern(order);
+        std::vector<std::string> names = module.get_instrument_names();
+        std::printf("order %d, pattern %d, %d rows; instruments:", order, pattern, module.get_pattern_num_rows(pattern));
+        for (size_t i = 0; i < names.size(); i++)
+            std::printf(" %zu=%s", i + 1, names[i].c_str());
+        std::printf("\n");
+        for (int row = 0; row < module.get_pattern_num_rows(pattern); row++) {
+            std::printf("%02d |", row);
+            for (int channel = 0; channel < module.get_num_channels(); channel++)
+                std::printf(" %s", module.format_pattern_row_channel(pattern, row, channel, 13).c_str());
+            std::printf("\n");
+        }
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "soundcheck: libopenmpt rejects %s: %s\n", path, error.what());
+        return 2;
+    }
+    return 0;
+}
+
+double medianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+int checkModule(const char *path, const char *wavPath) {
+    std::vector<char> bytes;
+    if (!readFile(path, bytes)) {
+        std::fprintf(stderr, "soundcheck: cannot read %s\n", path);
+        return 2;
+    }
+    std::ostringstream log;
+    std::vector<OrderLevels> orders;
+    std::vector<float> audio;
+    double passSeconds = 0.0;
+    bool wrapped = false;
+    int orderCount = 0;
+    try {
+        openmpt::module module(bytes, log);
+        orderCount = module.get_num_orders();
+        orders.resize(static_cast<size_t>(orderCount));
+        module.set_repeat_count(-1);
+        std::vector<float> block(blockFrames * 2);
+        size_t framesDone = 0;
+        int lastOrder = module.get_current_order();
+        while (framesDone < static_cast<size_t>(givingUpSeconds * renderRate)) {
+            int order = module.get_current_order();
+            if (order == 0 && lastOrder == orderCount - 1) {
+                wrapped = true;
+                break;
+            }
+            lastOrder = order;
+            size_t got = module.read_interleaved_stereo(renderRate, blockFrames, block.data());
+            if (got == 0)
+                break;
+            if (order >= 0 && order < orderCount) {
+                OrderLevels &levels = orders[static_cast<size_t>(order)];
+                for (size_t i = 0; i < got * 2; i++) {
+                    double v = block[i];
+                    levels.peak = std::max(levels.peak, std::fabs(v));
+                    levels.sumSquares += v * v;
+                }
+                levels.frames += got;
+            }
+            if (wavPath)
+                audio.insert(audio.end(), block.begin(), block.begin() + static_cast<long>(got * 2));
+            framesDone += got;
+        }
+        passSeconds = static_cast<double>(framesDone) / renderRate;
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "soundcheck: libopenmpt rejects %s: %s\n", path, error.what());
+        return 2;
+    }
+
+    std::vector<double> loudness;
+    for (const OrderLevels &levels : orders)
+        loudness.push_back(rmsDb(levels));
+    double median = medianOf(loudness);
+    int failures = 0;
+    std::printf("| order | seconds | peak dBFS | RMS dBFS | vs median dB | note |\n");
+    std::printf("|---:|---:|---:|---:|---:|---|\n");
+    for (int order = 0; order < orderCount; order++) {
+        const OrderLevels &levels = orders[static_cast<size_t>(order)];
+        double peak = toDb(levels.peak), rms = loudness[static_cast<size_t>(order)];
+        std::string note = isQuietOrder(order) ? "quiet" : "";
+        bool failed = false;
+        auto flag = [&](bool fault, const char *word) {
+            if (!fault)
+                return;
+            note += note.empty() ? word : std::string(", ") + word;
+            failed = true;
+        };
+        flag(levels.frames == 0 || rms <= silenceDb, "SILENT");
+        flag(peak >= peakLimitDb, "CLIPS");
+        flag(!isQuietOrder(order) && std::fabs(rms - median) > loudnessSpreadDb, "UNEVEN");
+        failures += failed ? 1 : 0;
+        std::printf("| %d | %.2f | %.2f | %.2f | %+.2f | %s |\n", order, levels.frames / static_cast<double>(renderRate),
+                    peak, rms, rms - median, note.c_str());
+    }
+    std::printf("\nmedian order RMS %.2f dBFS; one pass to the wrap: %.2f s (%d:%05.2f)\n", median, passSeconds,
+                static_cast<int>(passSeconds) / 60, std::fmod(passSeconds, 60.0));
+    if (!wrapped) {
+        std::printf("FAIL: the module never returned from order %d to order 0\n", orderCount - 1);
+        failures++;
+    }
+    if (passSeconds < shortestPassSeconds || passSeconds > longestPassSeconds) {
+        std::printf("FAIL: one pass lasts %.1f s, outside %.0f..%.0f s\n", passSeconds, shortestPassSeconds,
+                    longestPassSeconds);
+        failures++;
+    }
+    if (!log.str().empty()) {
+        std::printf("FAIL: libopenmpt logged while loading:\n%s", log.str().c_str());
+        failures++;
+    }
+    if (wavPath && !writeWav(wavPath, audio)) {
+        std::fprintf(stderr, "soundcheck: cannot write %s\n", wavPath);
+        return 2;
+    }
+    std::printf("%s\n", failures ? "soundcheck: limits FAILED" : "soundcheck: all limits hold");
+    return failures ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 4 && std::string(argv[1]) == "--rows") {
+        char *end = nullptr;
+        long order = std::strtol(argv[3], &end, 10);
+        if (*argv[3] == '\0' || *end != '\0') {
+            std::fprintf(stderr, "soundcheck: order \"%s\" is not a number\n", argv[3]);
+            return 2;
+        }
+        return printRows(argv[2], static_cast<int>(order));
+    }
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: soundcheck <module.xm> [out.wav] | soundcheck --rows <module.xm> <order>\n");
+        return 2;
+    }
+    return checkModule(argv[1], argc == 3 ? argv[2] : nullptr);
+}
