@@ -1,7 +1,7 @@
 // render: pictures of the show without a viewer.
 //   render frame --part N [clock options] --out FILE.png
 //   render play [--fps N] [--every N] [--frames A,B,..] [--max-frames N] --out-dir DIR
-//   render sheet [--fps N] [--row R] --out FILE.png
+//   render sheet [--fps N] [--row R] [--max-frames N] --out FILE.png
 // Common: --root DIR (where data/ and Data/ are; default the current directory), --quiet (the
 // show's own console output is dropped). Status 0 on success, 1 when the show cannot be played or
 // a picture cannot be written, 2 on bad usage.
@@ -25,7 +25,7 @@ const char *const usageText =
     "usage: render frame --part N [--demo-time S] [--part-time S] [--frame-delta S]\n"
     "                    [--word-times A,B,C] [--row R] --out FILE.png\n"
     "       render play [--fps N] [--every N] [--frames A,B,...] [--max-frames N] --out-dir DIR\n"
-    "       render sheet [--fps N] [--row R] --out FILE.png\n"
+    "       render sheet [--fps N] [--row R] [--max-frames N] --out FILE.png\n"
     "common options: --root DIR, --quiet\n";
 
 [[noreturn]] void failUsage(const std::string &message)
@@ -142,7 +142,7 @@ Options parseOptions(int argc, char **argv)
         else if (option == "--frames" && o.mode == "play") {
             for (const std::string &item : splitList(value))
                 o.frames.insert(parseInteger(option, item, 1, LONG_MAX));
-        } else if (option == "--max-frames" && o.mode == "play")
+        } else if (option == "--max-frames" && o.mode != "frame")
             o.maxFrames = parseInteger(option, value, 1, LONG_MAX);
         else
             failUsage("unknown option " + option + " for mode " + o.mode);
@@ -210,7 +210,7 @@ int writeSheet(const Options &o)
     // Per part, the first frame at or past the chosen row (or the part's last frame if none is).
     std::vector<Picture> frames(51);
     std::vector<bool> settled(51, false);
-    int64_t played = playShow(o.fps, 0, [&](const PlayedFrame &frame) {
+    int64_t played = playShow(o.fps, o.maxFrames, [&](const PlayedFrame &frame) {
         if (frame.part < 0 || frame.part > 50 || settled[frame.part])
             return true;
         if (frame.partChanged)

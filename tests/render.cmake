@@ -1,0 +1,6 @@
+# The renderer tests run the tool itself.
+foreach(render_test test_render test_render_parts)
+  if(TARGET ${render_test})
+    add_dependencies(${render_test} render)
+  endif()
+endforeach()
