@@ -293,6 +293,10 @@ TEST_F(MeshFilesDeathTest, UntrustedCountsFailAsAllocations)
         {"Tri-mesh, Vertices: 3 Faces: 2147483647", "1"},
         {"Tri-mesh, Vertices: 99999999999999999999 Faces: 1", "4"},
         {"Tri-mesh, Vertices: 4000000 Faces: 1", "4"},
+        // Found by fuzz_asc: the largest 64-bit count once overflowed on adding the spare entry.
+        {"Tri-mesh, Vertices: 9223372036854775807 Faces: 1", "4"},
+        {"Tri-mesh, Vertices: 1 Faces: 9223372036854775807", "1"},
+        {"Tri-mesh, Vertices: 1 Faces: -9223372036854775808", "1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.header);

@@ -32,6 +32,12 @@ void *allocateArray(int64_t entries, int code)
     return block;
 }
 
+// count + 1 without overflow; anything past the limit stays past it.
+int64_t entriesFor(long long count)
+{
+    return count > meshEntryLimit ? meshEntryLimit + 1 : int64_t(count) + 1;
+}
+
 int32_t clampToInt32(long long value)
 {
     if (value < INT32_MIN)
@@ -173,7 +179,7 @@ void loadAscFile(const char *path, int slot)
         sscanf(assetLine, "Tri-mesh, Vertices: %lld Faces: %lld", &vertexCount, &faceCount);
         // At the end of the file this leaves the header in the buffer, and the block stays empty.
         readAssetLine();
-        allocateMeshArrays(faceCount + 1, vertexCount + 1);
+        allocateMeshArrays(entriesFor(faceCount), entriesFor(vertexCount));
         // Both counts are within meshEntryLimit once the allocation has returned.
         mesh.faceCount = int32_t(faceCount);
         mesh.vertexCount = int32_t(vertexCount);
