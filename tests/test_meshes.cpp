@@ -1,4 +1,5 @@
 // The ASC reader, the mesh store and the scene-asset load order.
+#include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "assets/camerapaths.h"
 #include "assets/meshes.h"
 #include "effects/meshscenes.h"
+#include "support/gltest.h"
 
 namespace {
 
@@ -249,6 +251,57 @@ TEST_F(MeshFiles, FileEndingInsideABlockEndsItThere)
     load("H.ASC", 6);
     EXPECT_EQ(meshCount, before + 1);
     EXPECT_EQ(meshTable[meshCount].vertexCount, 2);
+}
+
+TEST_F(MeshFiles, DrawMeshSendsEveryFaceInFileOrder)
+{
+    openTestDisplay();
+    write("D.ASC", triMesh(4, 2, true,
+                           "Vertex 0: X:0.0 Y:0.0 Z:0.0 U:0.1 V:0.2\n"
+                           "Vertex 1: X:0.5 Y:0.0 Z:0.0 U:0.3 V:0.4\n"
+                           "Vertex 2: X:0.0 Y:0.5 Z:0.0 U:0.5 V:0.6\n"
+                           "Vertex 3: X:-0.5 Y:-0.5 Z:0.5 U:0.7 V:0.8\n"
+                           "Face list:\n" +
+                               faceLine(0, 0, 1, 2) + faceLine(1, 3, 0, 2)));
+    load("D.ASC", 6);
+    const int index = meshCount;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_CULL_FACE);
+    GLfloat feedback[64];
+    glFeedbackBuffer(64, GL_3D, feedback);
+    glRenderMode(GL_FEEDBACK);
+    drawMesh(index);
+    ASSERT_EQ(glRenderMode(GL_RENDER), 2 * 11);
+    // Window coordinates of the corners a, b, c of both faces, in that order.
+    const float expected[2][3][2] = {{{400, 300}, {600, 300}, {400, 450}},
+                                     {{200, 150}, {400, 300}, {400, 450}}};
+    for (int f = 0; f < 2; ++f) {
+        ASSERT_EQ(feedback[11 * f], float(GL_POLYGON_TOKEN));
+        ASSERT_EQ(feedback[11 * f + 1], 3.0f);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_FLOAT_EQ(feedback[11 * f + 2 + 3 * k], expected[f][k][0]) << f << k;
+            EXPECT_FLOAT_EQ(feedback[11 * f + 3 + 3 * k], expected[f][k][1]) << f << k;
+        }
+    }
+    // Each vertex carries its own normal and texture coordinate; the last one stays current.
+    GLfloat normal[3], texture[4];
+    glGetFloatv(GL_CURRENT_NORMAL, normal);
+    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, texture);
+    const Mesh &mesh = meshTable[index];
+    EXPECT_FLOAT_EQ(normal[2], mesh.nz[2]);
+    EXPECT_FLOAT_EQ(texture[0], 0.5f);
+    EXPECT_FLOAT_EQ(texture[1], 0.6f);
+
+    // Record 0 and indices outside the table draw an empty primitive.
+    glRenderMode(GL_FEEDBACK);
+    drawMesh(0);
+    drawMesh(-1);
+    drawMesh(meshCapacity);
+    EXPECT_EQ(glRenderMode(GL_RENDER), 0);
+    EXPECT_EQ(takeGlError(), 0u);
 }
 
 using MeshFilesDeathTest = MeshFiles;
