@@ -262,6 +262,8 @@ void writeLead(XmPattern &pattern, const OrderPlan &plan, int order) {
         int length = colon == std::string::npos ? 0 : std::atoi(token.c_str() + colon + 1);
         std::string name = token.substr(0, colon);
         int note = name == "r" ? 0 : readNoteName(name);
+        if (note > 0 && (plan.marks & MARK_LEAD_UP))
+            note += 12;
         if (length < 1 || note < 0)
             failScore(order, "melody \"" + std::string(melody->name) + "\": bad token \"" + token + "\"");
         if (row + length > rowsPerPattern)

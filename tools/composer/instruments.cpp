@@ -69,8 +69,8 @@ std::vector<int16_t> quantise(const std::vector<double> &wave, double peak, bool
     return data;
 }
 
-// One period of 'cycles' turns over 'frames' frames for each voice, summed as band-limited
-// harmonics: the loop is seamless because every partial completes whole turns in it.
+// Partials of a looped voice: 'cycles' turns of its fundamental over the loop, summed as
+// band-limited harmonics, so the loop is seamless because every partial completes whole turns.
 struct HarmonicVoice {
     int cycles;        // turns of the fundamental over the loop
     double level;
@@ -78,13 +78,23 @@ struct HarmonicVoice {
     double brightness; // harmonic number where the roll-off sets in
 };
 
-std::vector<double> renderHarmonicLoop(int frames, const std::vector<HarmonicVoice> &voices) {
+int framesFor(double seconds) { return static_cast<int>(seconds * sampleRate); }
+
+const double highestPartial = 18000.0; // Hz, at the highest note a sample is played at
+
+double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 58) / 12.0); }
+
+// A loop of 'periods' periods of baseNote at about 44.1 kHz. Partials stay below
+// highestPartial even at topNote, the highest note this sample serves.
+XmSample makeLoopedSample(const char *name, int baseNote, int topNote, int periods,
+                          const std::vector<HarmonicVoice> &voices, double peak) {
+    int framesPerPeriod = static_cast<int>(std::lround(sampleRate / noteFrequency(baseNote)));
+    int frames = framesPerPeriod * periods;
+    double topFundamental = noteFrequency(topNote);
     std::vector<double> wave(static_cast<size_t>(frames), 0.0);
     for (const HarmonicVoice &voice : voices) {
-        // Keep every partial under a quarter of the loop's rate: the lower notes replay it slower,
-        // the higher ones faster, and nothing should fold back.
-        int highest = frames / (voice.cycles * 4);
-        for (int h = 1; h <= highest; h += voice.harmonicStep) {
+        double voiceTop = topFundamental * voice.cycles / periods;
+        for (int h = 1; h * voiceTop < highestPartial && h * voice.cycles * 2 < frames; h += voice.harmonicStep) {
             double rolloff = 1.0 / (1.0 + (h / voice.brightness) * (h / voice.brightness));
             double amplitude = voice.level * rolloff / h;
             double step = static_cast<double>(h) * voice.cycles / frames;
@@ -94,26 +104,32 @@ std::vector<double> renderHarmonicLoop(int frames, const std::vector<HarmonicVoi
                 wave[static_cast<size_t>(n)] += amplitude * sineTurns(phase + step * n);
         }
     }
-    return wave;
-}
-
-XmSample makeLoopedSample(const char *name, int frames, double cycleFrequency, int cyclesOfBase,
-                          const std::vector<HarmonicVoice> &voices, int baseNote, double peak) {
     XmSample sample;
     sample.name = name;
-    sample.data = quantise(renderHarmonicLoop(frames, voices), peak, true);
+    sample.data = quantise(wave, peak, true);
     sample.loop = XM_LOOP_FORWARD;
     sample.loopStart = 0;
     sample.loopLength = static_cast<uint32_t>(frames);
-    // The base voice makes cyclesOfBase turns in the loop and must sound at baseNote.
-    double rate = cycleFrequency * frames / cyclesOfBase;
-    tuneXmSample(sample, rate, baseNote);
+    tuneXmSample(sample, noteFrequency(baseNote) * framesPerPeriod, baseNote);
     return sample;
 }
 
-double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 58) / 12.0); }
-
-int framesFor(double seconds) { return static_cast<int>(seconds * sampleRate); }
+// One sample per octave from firstBase up to topNote, the highest note played (the note map
+// picks the sample), so the high notes carry no partials above the audible band and the low
+// ones keep their brightness.
+XmInstrument makeKeyboardInstrument(const char *name, int firstBase, int topNote, int periods,
+                                    const std::vector<HarmonicVoice> &voices, double peak) {
+    XmInstrument instrument;
+    instrument.name = name;
+    instrument.noteSamples.assign(96, 0);
+    for (int base = firstBase, zone = 0; base <= topNote; base += 12, zone++) {
+        int top = base + 11 < topNote ? base + 11 : topNote;
+        instrument.samples.push_back(makeLoopedSample(name, base, top, periods, voices, peak));
+        for (int note = base; note <= 96; note++)
+            instrument.noteSamples[static_cast<size_t>(note - 1)] = static_cast<uint8_t>(zone);
+    }
+    return instrument;
+}
 
 XmSample makeOneShot(const char *name, const std::vector<double> &wave, double peak, bool sixteenBit) {
     XmSample sample;
@@ -250,54 +266,42 @@ std::vector<XmInstrument> makeShowInstruments() {
     instruments.push_back(makeInstrument("open hat", makeHat("open hat", 0.4, 0.11, 0x77u)));
     instruments.push_back(makeInstrument("crash", makeCrash()));
 
-    // Bass: a warm saw on C-2, one period looped; plucked, then held until released.
+    // Bass: a warm saw with a little square under it, plucked, then held until released.
+    // Played from E-1 to about D-3.
     {
-        int frames = 674; // one period of C-2 at about 44.1 kHz
-        XmSample sample = makeLoopedSample("bass saw", frames, noteFrequency(25), 1,
-                                           {{1, 1.0, 1, 7.0}, {1, 0.35, 2, 3.0}}, 25, 0.95);
-        XmInstrument bass = makeInstrument("bass", sample);
+        XmInstrument bass = makeKeyboardInstrument("bass", 25, 40, 1, {{1, 1.0, 1, 7.0}, {1, 0.35, 2, 3.0}}, 0.95);
         bass.volumeEnvelope.points = {{0, 64}, {6, 50}, {30, 40}, {60, 36}};
         bass.volumeEnvelope.sustainPoint = 3;
         bass.fadeout = 2400;
         instruments.push_back(bass);
     }
-    // Pad: three saws a few cents apart on C-3, the loop holding whole turns of each.
+    // Pad: three saws a few cents apart and a soft octave, the loop holding whole turns of each
+    // (128 periods of C-3, about half a second). Played between F#3 and F-4.
     {
-        int frames = 337 * 128;
-        XmSample sample = makeLoopedSample("pad saws", frames, noteFrequency(37), 128,
-                                           {{128, 1.0, 1, 5.0}, {127, 0.8, 1, 5.0}, {129, 0.8, 1, 5.0}, {256, 0.25, 1, 3.0}},
-                                           37, 0.9);
-        XmInstrument pad = makeInstrument("pad", sample);
+        XmInstrument pad = makeKeyboardInstrument(
+            "pad", 37, 54, 128, {{128, 1.0, 1, 5.0}, {127, 0.8, 1, 5.0}, {129, 0.8, 1, 5.0}, {256, 0.25, 1, 3.0}}, 0.9);
         pad.volumeEnvelope.points = {{0, 0}, {30, 54}, {60, 64}, {120, 56}};
         pad.volumeEnvelope.sustainPoint = 3;
         pad.fadeout = 380;
-        pad.vibratoType = 0;
         pad.vibratoSweep = 80;
         pad.vibratoDepth = 2;
         pad.vibratoRate = 6;
         instruments.push_back(pad);
     }
-    // Lead: a hollow square on C-4 with a delayed vibrato.
+    // Lead: a hollow square with a delayed vibrato, from C-4 to C-7.
     {
-        int frames = 168 * 4;
-        XmSample sample = makeLoopedSample("lead square", frames, noteFrequency(49), 4,
-                                           {{4, 1.0, 2, 6.0}, {8, 0.3, 1, 4.0}}, 49, 0.9);
-        XmInstrument lead = makeInstrument("lead", sample);
+        XmInstrument lead = makeKeyboardInstrument("lead", 49, 85, 4, {{4, 1.0, 2, 6.0}, {8, 0.3, 1, 4.0}}, 0.9);
         lead.volumeEnvelope.points = {{0, 0}, {2, 64}, {16, 52}, {40, 46}};
         lead.volumeEnvelope.sustainPoint = 3;
         lead.fadeout = 900;
-        lead.vibratoType = 0;
         lead.vibratoSweep = 60;
         lead.vibratoDepth = 5;
         lead.vibratoRate = 10;
         instruments.push_back(lead);
     }
-    // Arpeggio: a bright pluck that wanders between the speakers.
+    // Arpeggio: a bright pluck that wanders between the speakers, from C-4 to G-6.
     {
-        int frames = 168 * 2;
-        XmSample sample = makeLoopedSample("arp pluck", frames, noteFrequency(49), 2,
-                                           {{2, 1.0, 1, 12.0}, {4, 0.4, 2, 6.0}}, 49, 0.9);
-        XmInstrument arp = makeInstrument("arp", sample);
+        XmInstrument arp = makeKeyboardInstrument("arp", 49, 79, 2, {{2, 1.0, 1, 12.0}, {4, 0.4, 2, 6.0}}, 0.9);
         arp.volumeEnvelope.points = {{0, 64}, {4, 40}, {12, 20}, {30, 6}, {60, 0}};
         arp.panningEnvelope.points = {{0, 16}, {96, 48}, {192, 16}};
         arp.panningEnvelope.loopStart = 0;
@@ -305,12 +309,10 @@ std::vector<XmInstrument> makeShowInstruments() {
         arp.fadeout = 1500;
         instruments.push_back(arp);
     }
-    // Stab: root, fifth and octave in just ratios 2:3:4 on C-3, a brassy hit on the downbeats.
+    // Stab: root, fifth and octave in the just ratios 2:3:4, a brassy hit on the downbeats.
     {
-        int frames = 337 * 2;
-        XmSample sample = makeLoopedSample("stab chord", frames, noteFrequency(37), 2,
-                                           {{2, 1.0, 1, 9.0}, {3, 0.8, 1, 8.0}, {4, 0.6, 1, 7.0}}, 37, 0.9);
-        XmInstrument stab = makeInstrument("stab", sample);
+        XmInstrument stab =
+            makeKeyboardInstrument("stab", 37, 48, 2, {{2, 1.0, 1, 9.0}, {3, 0.8, 1, 8.0}, {4, 0.6, 1, 7.0}}, 0.9);
         stab.volumeEnvelope.points = {{0, 64}, {6, 48}, {24, 24}, {60, 8}, {100, 0}};
         stab.fadeout = 1200;
         instruments.push_back(stab);

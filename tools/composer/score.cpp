@@ -90,16 +90,16 @@ const OrderPlan showArrangement[] = {
     {"Dm Dm E E",        "",         "",        "hold", "sparkle", "",         MARK_SWELL},                         // 3
     // 4-7: the title; bass and hats join; 7 thins out and fades.
     {"Am F C G",         "title",    "drone",   "hold", "sparkle", "",         MARK_CRASH},                         // 4
-    {"Am F C G",         "title",    "drone",   "hold", "sparkle", "",         0},                                  // 5
-    {"F G Em Am",        "title",    "drone",   "hold", "run",     "",         0},                                  // 6
+    {"Am F C G",         "title",    "drone",   "hold", "run",     "",         0},                                  // 5
+    {"F G Em Am",        "title",    "drone",   "hold", "roll",    "",         0},                                  // 6
     {"F G E E",          "title",    "drone",   "hold", "sparkle", "",         MARK_THIN | MARK_FADE},              // 7
     // 8-15: the main theme with full drums and a crash on every downbeat; 11 and 15 break.
     {"Am F C G",         "main",     "pulse",   "hold", "",        "themeA",   MARK_CRASH},                         // 8
     {"F G Em Am",        "main",     "pulse",   "hold", "",        "themeB",   MARK_CRASH},                         // 9
     {"Am F C G",         "main",     "pulse",   "hold", "run",     "themeA",   MARK_CRASH},                         // 10
     {"F G E E",          "main",     "pulse",   "hold", "run",     "themeEnd", MARK_CRASH | MARK_BREAK | MARK_FADE},// 11
-    {"Am F C G",         "main",     "pulse",   "hold", "",        "themeA",   MARK_CRASH},                         // 12
-    {"F G Em Am",        "main",     "pulse",   "hold", "",        "themeB",   MARK_CRASH},                         // 13
+    {"Am F C G",         "main",     "pulse",   "hold", "sparkle", "themeA",   MARK_CRASH},                         // 12
+    {"F G Em Am",        "main",     "pulse",   "hold", "sparkle", "themeB",   MARK_CRASH},                         // 13
     {"Am F C G",         "main",     "pulse",   "hold", "run",     "themeA",   MARK_CRASH},                         // 14
     {"F G E E",          "main",     "pulse",   "hold", "run",     "themeEnd", MARK_CRASH | MARK_BREAK | MARK_FADE},// 15
     // 16-21: the rush; a stab where the picture flashes and where each credit word appears.
@@ -137,8 +137,8 @@ const OrderPlan showArrangement[] = {
     {"F G Em Am",        "forest",   "forest",  "full", "roll",    "themeB",   MARK_ECHO},                          // 43
     {"Am F C G",         "forest",   "forest",  "full", "run",     "themeA",   MARK_ECHO},                          // 44
     {"F G Em Am",        "forest",   "forest",  "full", "roll",    "themeB",   MARK_ECHO},                          // 45
-    {"Am F C G",         "forest",   "forest",  "full", "run",     "themeA",   MARK_ECHO},                          // 46
-    {"F G Em Am",        "forest",   "forest",  "full", "roll",    "themeB",   MARK_ECHO},                          // 47
+    {"Am F C G",         "floor",    "forest",  "full", "run",     "themeA",   MARK_ECHO | MARK_LEAD_UP},           // 46
+    {"F G Em Am",        "floor",    "forest",  "full", "roll",    "themeB",   MARK_ECHO | MARK_LEAD_UP | MARK_SWELL},// 47
     {"Am F C G",         "forest",   "forest",  "full", "run",     "themeA",   MARK_STAB | MARK_ECHO},              // 48 vOTE
     {"F G E E",          "forest",   "forest",  "full", "roll",    "themeEnd", MARK_STAB | MARK_ECHO | MARK_FADE},  // 49 fOR
     // 50: the closing chord rings out under the last words.

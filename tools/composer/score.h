@@ -15,6 +15,7 @@ enum ScoreMark : uint32_t {
     MARK_THIN = 1u << 6,       // drums drop out after the second bar
     MARK_CLOSING = 1u << 7,    // the closing chord, struck once and left to ring
     MARK_ECHO = 1u << 8,       // the lead answered three rows later, softer, on the other side
+    MARK_LEAD_UP = 1u << 9,    // the lead an octave above the written melody
 };
 
 // One order of the arrangement. Names refer to the tables of score.cpp; "" is silence.
