@@ -37,10 +37,11 @@ Picture drawNightSky(int width, int height)
             double u = (x + 0.5) / width;
             double seam = 0.36 + 0.07 * std::sin(u * 7.5 + 0.8) + 0.03 * std::sin(u * 17.0 + 2.0);
             double d = v - seam;
-            double band = d < 0 ? std::exp(d / 0.10) : std::exp(-(d / 0.018) * (d / 0.018));
-            double rays = 0.45 + 0.55 * valueNoise(u * 140.0, 7u);
-            double fade = smoothStep(0.0, 0.25, u) * (1.0 - smoothStep(0.62, 0.95, u));
-            addLight(c, aurora, 0.16 * band * rays * fade);
+            // Curtains: brightest along a wavering seam, rays fading upwards, a soft glow below.
+            double band = d < 0 ? std::exp(d / 0.09) : std::exp(-(d / 0.06) * (d / 0.06)) * 0.7 + 0.3 * std::exp(-d / 0.02);
+            double rays = 0.35 + 0.65 * valueNoise(u * 140.0, 7u) * (0.6 + 0.4 * valueNoise(u * 23.0, 9u));
+            double fade = smoothStep(0.02, 0.3, u) * (1.0 - smoothStep(0.6, 0.92, u));
+            addLight(c, aurora, 0.13 * band * rays * fade);
             // Moon glow.
             double dx = (x + 0.5 - moonX) * sx, dy = (y + 0.5 - moonY) * sy;
             double r = std::sqrt(dx * dx + dy * dy);
@@ -59,7 +60,7 @@ Picture drawNightSky(int width, int height)
         double dxMoon = (x - moonX) * sx, dyMoon = (y - moonY) * sy;
         if (std::sqrt(dxMoon * dxMoon + dyMoon * dyMoon) < moonRadius * 2.5)
             continue;
-        bright *= 1.0 - smoothStep(0.45, 0.9, y / height);
+        bright *= 1.0 - smoothStep(0.35, 0.75, y / height);
         Colour tint = nextRandom(random) < 0.3 ? Colour{1.0, 0.9, 0.75, 1} : Colour{0.85, 0.92, 1.0, 1};
         for (int py = int(y) - 3; py <= int(y) + 3; ++py)
             for (int px = int(x) - 3; px <= int(x) + 3; ++px) {
@@ -75,8 +76,8 @@ Picture drawNightSky(int width, int height)
     struct Sea {
         double x, y, r, depth;
     };
-    const Sea seas[] = {{-0.30, -0.25, 0.35, 0.10}, {0.25, -0.10, 0.30, 0.08}, {0.05, 0.35, 0.28, 0.07},
-                        {-0.35, 0.25, 0.18, 0.06}};
+    const Sea seas[] = {{-0.32, -0.22, 0.38, 0.07}, {-0.05, -0.38, 0.22, 0.05}, {0.28, -0.05, 0.34, 0.06},
+                        {0.12, 0.38, 0.30, 0.05}, {-0.38, 0.28, 0.20, 0.04}, {0.45, 0.40, 0.15, 0.04}};
     for (int y = int(moonY - moonRadius / sy) - 2; y <= int(moonY + moonRadius / sy) + 2; ++y)
         for (int x = int(moonX - moonRadius / sx) - 2; x <= int(moonX + moonRadius / sx) + 2; ++x) {
             int inside = 0;
@@ -91,7 +92,7 @@ Picture drawNightSky(int width, int height)
                     double s = 1.0;
                     for (const Sea &sea : seas) {
                         double ex = dx - sea.x, ey = dy - sea.y;
-                        s -= sea.depth * (1.0 - smoothStep(sea.r * 0.6, sea.r, std::sqrt(ex * ex + ey * ey)));
+                        s -= sea.depth * (1.0 - smoothStep(sea.r * 0.2, sea.r, std::sqrt(ex * ex + ey * ey)));
                     }
                     shade += s * (1.0 - 0.12 * (dx + dy));  // lit from the upper left
                 }

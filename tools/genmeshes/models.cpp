@@ -56,7 +56,7 @@ void addPineFoliage(AscMesh &mesh, const PineStyle &style, const Placement &plac
 void addPineTrunk(AscMesh &mesh, const PineStyle &style, const Placement &place)
 {
     LatheShape trunk;
-    trunk.segments = style.segments > 8 ? 8 : 6;
+    trunk.segments = style.segments > 8 ? 8 : 5;
     trunk.sharpProfile = true;
     double top = style.height * 0.32;
     trunk.profile = {{style.trunkRadius, 0.0}, {style.trunkRadius * 0.65, top}, {0.0, top}};
@@ -123,46 +123,57 @@ void addStandingStone(AscMesh &mesh, double width, double height, Random &random
 void addRoseBloom(AscMesh &mesh, Vec3 centre, double radius)
 {
     Placement place{centre, 0.0, 1.0};
-    // Nested cups, widest and lowest outside; each cup is a closed lens so both sides shade.
-    const int cups = 4;
-    for (int k = 0; k < cups; ++k) {
-        double rim = radius * (1.0 - 0.2 * k);
-        double base = radius * (-0.30 + 0.08 * k);
-        double depth = radius * (0.45 + 0.12 * k);
-        double thick = radius * 0.05;
-        double phase = 0.7 * k;
-        int petals = k % 2 ? 4 : 5;
+    // Rings of petals, open and flaring outside, closing towards the bud. Each ring is a closed
+    // lens (outer and inner skin meeting at the rim) so that both of its sides are front faces;
+    // deep notches split the rim into petals, and the petal tips rise and curl outwards.
+    struct PetalRing {
+        double rim, base, depth, flare;
+        int petals;
+        double phase;
+    };
+    const PetalRing rings[] = {
+        {1.00, -0.28, 0.34, 0.22, 5, 0.0},
+        {0.80, -0.20, 0.46, 0.14, 5, 0.63},
+        {0.60, -0.10, 0.56, 0.06, 4, 0.2},
+        {0.42, 0.00, 0.60, 0.00, 3, 1.1},
+    };
+    for (const PetalRing &ring : rings) {
+        double rim = radius * ring.rim, base = radius * ring.base, depth = radius * ring.depth;
+        double thick = radius * 0.045;
         LatheShape cup;
-        cup.segments = 30;
-        cup.phase = 0.3 * k;
+        cup.segments = 40;
         cup.profile = {
-            {0.0, base},
-            {rim * 0.38, base + depth * 0.12},
-            {rim * 0.78, base + depth * 0.55},
-            {rim, base + depth},
-            {rim * 0.94, base + depth + thick},
-            {rim * 0.72, base + depth * 0.55 + thick},
-            {rim * 0.32, base + depth * 0.12 + thick},
+            {0.0, base},                                          // outer skin, from below
+            {rim * 0.40, base + depth * 0.10},
+            {rim * 0.80, base + depth * 0.50},
+            {rim, base + depth},                                  // rim
+            {rim * (1.0 + ring.flare), base + depth * (1.0 - ring.flare * 0.8) + thick},  // curled lip
+            {rim * 0.92, base + depth + thick * 0.6},             // inner skin, back down
+            {rim * 0.74, base + depth * 0.50 + thick},
+            {rim * 0.36, base + depth * 0.10 + thick},
             {0.0, base + thick},
         };
+        int petals = ring.petals;
+        double phase = ring.phase;
         cup.shape = [=](double angle, int index, Vec3 p) {
-            // Petal lobes: the cup's edge swells and curls outwards between petal notches.
-            double lobe = std::pow(0.5 + 0.5 * std::cos(petals * angle + phase), 0.6);
-            double weight = (index >= 2 && index <= 5) ? (index == 3 || index == 4 ? 1.0 : 0.45) : 0.0;
-            double grow = 1.0 + weight * (0.16 * lobe - 0.06);
-            return Vec3{p.x * grow, p.y * grow, p.z + weight * radius * 0.10 * (lobe - 0.5)};
+            // 1 in the middle of a petal, 0 in the notch between two.
+            double lobe = std::sqrt(0.5 + 0.5 * std::cos(petals * angle + phase));
+            static const double weight[] = {0.0, 0.15, 0.5, 1.0, 1.0, 1.0, 0.5, 0.15, 0.0};
+            double w = weight[index];
+            double grow = 1.0 + w * (0.22 * lobe - 0.18);
+            return Vec3{p.x * grow, p.y * grow, p.z + w * radius * 0.16 * (lobe - 0.6)};
         };
         addLathe(mesh, cup, place, 32);
     }
     // The tight bud in the middle, twisted so it reads as wrapped petals.
     LatheShape bud;
-    bud.segments = 14;
-    double budR = radius * 0.30;
-    double budBase = radius * 0.05;
-    bud.profile = {{0.0, budBase}, {budR * 0.9, budBase + radius * 0.12}, {budR, budBase + radius * 0.32},
-                   {budR * 0.6, budBase + radius * 0.50}, {0.0, budBase + radius * 0.46}};
+    bud.segments = 15;
+    double budR = radius * 0.24;
+    double budBase = radius * 0.10;
+    bud.profile = {{0.0, budBase}, {budR * 0.9, budBase + radius * 0.12}, {budR, budBase + radius * 0.30},
+                   {budR * 0.55, budBase + radius * 0.48}, {0.0, budBase + radius * 0.44}};
     bud.shape = [=](double angle, int, Vec3 p) {
-        double grow = 1.0 + 0.12 * std::cos(3 * angle + p.z * 0.08);
+        double grow = 1.0 + 0.16 * std::cos(3 * angle + p.z * 0.09);
         return Vec3{p.x * grow, p.y * grow, p.z};
     };
     addLathe(mesh, bud, place, 64);

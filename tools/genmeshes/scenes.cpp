@@ -114,7 +114,7 @@ Scene buildCreditsScene()
 
     // Pine groves, many of them close beside the flight so that they sweep past.
     int groves = 0;
-    for (int attempt = 0; attempt < 2000 && groves < 11; ++attempt) {
+    for (int attempt = 0; attempt < 4000 && groves < 15; ++attempt) {
         double x, y;
         if (attempt % 2 == 0) {
             const CameraFrame &f = scene.track[size_t(randomBetween(random, 0, trackFrames))];
@@ -133,7 +133,7 @@ Scene buildCreditsScene()
             continue;
         ++groves;
         AscMesh grove{numbered("Grove", groves), "PINE", false, {}, {}};
-        int pines = 4 + int(randomBetween(random, 0, 4));
+        int pines = 4 + int(randomBetween(random, 0, 5));
         for (int p = 0; p < pines; ++p) {
             double angle = randomBetween(random, 0, 2 * M_PI);
             double r = p == 0 ? 0.0 : randomBetween(random, 0.4, 1.0) * spread;
@@ -141,7 +141,7 @@ Scene buildCreditsScene()
             PineStyle style;
             style.height = randomBetween(random, 130, tallest);
             style.radius = style.height * randomBetween(random, 0.27, 0.34);
-            style.segments = 8;
+            style.segments = 6;
             style.curvedTiers = false;
             style.trunkRadius = style.height * 0.045;
             style.seed = uint32_t(groves * 16 + p);
@@ -155,9 +155,9 @@ Scene buildCreditsScene()
 
     // Boulders strewn in twos and threes.
     AscMesh rocks{"Boulders", "GRANITE", false, {}, {}};
-    for (int placed = 0, attempt = 0; attempt < 500 && placed < 14; ++attempt) {
+    for (int placed = 0, attempt = 0; attempt < 800 && placed < 22; ++attempt) {
         double x = randomBetween(random, -1800, 1800), y = randomBetween(random, -1500, 1500);
-        double radius = randomBetween(random, 25, 70);
+        double radius = randomBetween(random, 30, 90);
         double height = radius * randomBetween(random, 0.7, 1.3);
         double ground = terrainHeight(hills, x, y);
         if (!isClearOfTrack(scene.track, x, y, radius, ground + height, 50.0))
@@ -198,19 +198,19 @@ Scene buildCreditsScene()
 Vec3 forestEye(double s)
 {
     // One orbit of the rose per loop, swinging in from 480 to 180 units and back, rising and dipping.
-    double reach = 330.0 + 150.0 * std::cos(s);
+    double reach = 330.0 + 130.0 * std::cos(s);
     double angle = s + 0.35 * std::sin(s);
-    return {reach * std::cos(angle), reach * std::sin(angle), 165.0 + 60.0 * std::cos(2 * s + 0.5)};
+    return {reach * std::cos(angle), reach * std::sin(angle), 315.0 + 55.0 * std::cos(2 * s + 0.5)};
 }
 
 Scene buildForestScene()
 {
     Scene scene;
-    const double stemHeight = 170.0, bloomRadius = 85.0;
+    const double stemHeight = 170.0, bloomRadius = 95.0;
     for (int i = 0; i < trackFrames; ++i) {
         double s = 2.0 * M_PI * i / trackFrames;
         // The gaze drifts around the bloom so that the forest behind it sweeps past too.
-        Vec3 target{25.0 * std::sin(3 * s), 25.0 * std::cos(2 * s), stemHeight + 20.0 + 25.0 * std::sin(2 * s)};
+        Vec3 target{25.0 * std::sin(3 * s), 25.0 * std::cos(2 * s), stemHeight + 10.0 + 25.0 * std::sin(2 * s)};
         scene.track.push_back({forestEye(s), target, 0.0});
     }
     Random random{7719u};
@@ -259,7 +259,7 @@ Scene buildForestScene()
 
     // The rose in the middle of the clearing: its bloom is the mesh singled out in rose.
     AscMesh bloom{"RoseBloom", "ROSE PETAL", false, {}, {}};
-    addRoseBloom(bloom, {0.0, 0.0, stemHeight + bloomRadius * 0.28}, bloomRadius);
+    addRoseBloom(bloom, {0.0, 0.0, stemHeight + bloomRadius * 0.25}, bloomRadius);
     scene.meshes.push_back(bloom);
     AscMesh stem{"RoseStem", "ROSE STEM", false, {}, {}};
     addRoseStem(stem, {0.0, 0.0, 0.0}, stemHeight);
