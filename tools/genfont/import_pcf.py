@@ -4,6 +4,7 @@
 glyphs.txt was made with
     python3 tools/genfont/import_pcf.py /usr/share/fonts/X11/misc/clB8x16.pcf.gz > tools/genfont/glyphs.txt
 (the Schumacher Clean Bold 8x16 font of Debian's xfonts-base; licence in LICENSE-glyphs.txt).
+After the import "A" and "4" were redrawn by hand with even two-pixel strokes.
 The build never runs this script: glyphs.txt is the source that genfont reads.
 """
 import gzip
