@@ -1,7 +1,9 @@
 #include "effects/celshading.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "assets/contentfiles.h"
 #include "assets/meshes.h"
@@ -22,10 +24,102 @@ const char *const celFragmentPath = "Data\\Cg\\cel.fs";
 // One display list per mesh, compiled on its first draw; the table is read-only by then.
 GLuint celMeshLists[meshCapacity];
 
-void emitMesh(int index)
+// The box around the vertices a mesh's faces use, found on its first draw.
+struct MeshBounds {
+    bool known;
+    bool empty;
+    float low[3], high[3];
+};
+
+MeshBounds celMeshBounds[meshCapacity];
+
+const MeshBounds &findMeshBounds(int index)
+{
+    MeshBounds &b = celMeshBounds[index];
+    if (b.known)
+        return b;
+    const Mesh &mesh = meshTable[index];
+    b.known = true;
+    b.empty = mesh.faceCount <= 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        b.low[axis] = 1e30f;
+        b.high[axis] = -1e30f;
+    }
+    for (int32_t f = 0; f < mesh.faceCount; ++f) {
+        for (int32_t i : {mesh.faceA[f], mesh.faceB[f], mesh.faceC[f]}) {
+            const float p[3] = {mesh.x[i], mesh.y[i], mesh.z[i]};
+            for (int axis = 0; axis < 3; ++axis) {
+                b.low[axis] = p[axis] < b.low[axis] ? p[axis] : b.low[axis];
+                b.high[axis] = p[axis] > b.high[axis] ? p[axis] : b.high[axis];
+            }
+        }
+    }
+    return b;
+}
+
+// True when no fragment of the mesh can reach the window under the current matrices: its box
+// lies wholly beyond one plane of the clip volume. The side planes are pushed 16 pixels out, far
+// more than the 3 pixels a 6-pixel outline spreads past its edge, and every plane gets a margin
+// far above the rounding of the GL's own single-precision transform.
+bool isMeshOutsideView(int index)
+{
+    const MeshBounds &b = findMeshBounds(index);
+    if (b.empty)
+        return true;
+    float modelview[16], projection[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    double m[16];
+    for (int column = 0; column < 4; ++column)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += double(projection[4 * k + row]) * modelview[4 * column + k];
+            m[4 * column + row] = sum;
+        }
+    const double marginX = 1.0 + 16.0 * 2.0 / 800.0, marginY = 1.0 + 16.0 * 2.0 / 600.0;
+    const double depthMargin = 1e-4;
+    int outside[6] = {0, 0, 0, 0, 0, 0};
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {corner & 1 ? b.high[0] : b.low[0], corner & 2 ? b.high[1] : b.low[1],
+                             corner & 4 ? b.high[2] : b.low[2]};
+        double clip[4];
+        for (int row = 0; row < 4; ++row)
+            clip[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row];
+        const double x = clip[0], y = clip[1], z = clip[2], w = clip[3];
+        const double slack = depthMargin * (fabs(z) + fabs(w));
+        outside[0] += x > marginX * w;
+        outside[1] += x < -marginX * w;
+        outside[2] += y > marginY * w;
+        outside[3] += y < -marginY * w;
+        outside[4] += z + w < -slack;
+        outside[5] += z - w > slack;
+    }
+    for (int plane = 0; plane < 6; ++plane)
+        if (outside[plane] == 8)
+            return true;
+    return false;
+}
+
+// What drawMesh leaves current: the normal and texture coordinate of its last vertex.
+void leaveLastVertexAttributes(int index)
+{
+    const Mesh &mesh = meshTable[index];
+    if (mesh.faceCount <= 0)
+        return;
+    const int32_t i = mesh.faceC[mesh.faceCount - 1];
+    glNormal3f(mesh.nx[i], mesh.ny[i], mesh.nz[i]);
+    glTexCoord2f(mesh.u[i], mesh.v[i]);
+}
+
+void emitMesh(int index, bool outsideView)
 {
     if (celImmediateMode || index < 0 || index >= meshCapacity) {
         drawMesh(index);
+        return;
+    }
+    if (outsideView) {
+        leaveLastVertexAttributes(index);
         return;
     }
     if (celMeshLists[index] == 0) {
@@ -74,6 +168,8 @@ void forgetCelMeshLists()
             glDeleteLists(list, 1);
         list = 0;
     }
+    for (MeshBounds &bounds : celMeshBounds)
+        bounds.known = false;
 }
 
 char *readTextFile(const char *path)
@@ -176,14 +272,17 @@ void drawCelMesh(int index)
     glUseProgramObjectARB(celProgram);
     glEnable(GL_TEXTURE_1D);
     glBindTexture(GL_TEXTURE_1D, toonRampTexture);
-    emitMesh(index);
+    // Both passes draw under the same matrices, so one look decides for both.
+    const bool outsideView =
+        !celImmediateMode && index >= 0 && index < meshCapacity && isMeshOutsideView(index);
+    emitMesh(index, outsideView);
     glUseProgramObjectARB(0);
     glDisable(GL_TEXTURE_1D);
     // Back faces as thick black lines: only where they reach past the shaded front faces.
     glPolygonMode(GL_BACK, GL_LINE);
     glCullFace(GL_FRONT);
     glColor3f(0.0f, 0.0f, 0.0f);
-    emitMesh(index);
+    emitMesh(index, outsideView);
     glPolygonMode(GL_BACK, GL_FILL);
     glDisable(GL_CULL_FACE);
 }

@@ -18,7 +18,9 @@ void setCelPresetBrown();
 void setCelPresetRose();
 
 // False (the default): each mesh is compiled once into a display list and called in both passes,
-// which draws the same pixels as sending it anew. True: every pass sends the mesh in immediate mode.
+// and a mesh whose box lies wholly outside the view is not sent at all (only the normal and
+// texture coordinate its last vertex would leave are set); this draws the same pixels as sending
+// it anew. True: every pass sends the mesh in immediate mode, as the show was first built.
 extern bool celImmediateMode;
 // Deletes the compiled meshes, so that the next draws compile them again from the table.
 void forgetCelMeshLists();
