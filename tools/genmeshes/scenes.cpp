@@ -78,7 +78,9 @@ std::string numbered(const char *stem, int n)
 
 std::vector<AscMesh> buildTreeFile()
 {
-    PineStyle style;  // 190 tall, foliage 60 in radius: reads from 200 units and from far above
+    // 190 tall, foliage 60 in radius: reads from 200 units and from far above. It must stay below
+    // 200: the second camera move of the tree field passes a few units beside one tree at that height.
+    PineStyle style;
     AscMesh foliage{"Foliage", "PINE NEEDLES", false, {}, {}};
     addPineFoliage(foliage, style, {});
     AscMesh trunk{"Trunk", "PINE BARK", false, {}, {}};
@@ -109,6 +111,7 @@ Scene buildCreditsScene()
         hills.push_back(h);
         AscMesh mesh{numbered("Hill", int(hills.size())), "MEADOW", false, {}, {}};
         addHill(mesh, h.radius, h.height, random, {{h.x, h.y, 0.0}, 0.0, 1.0});
+        mapFromAbove(mesh, 0, h.x, h.y, 2.4 * h.radius);
         scene.meshes.push_back(mesh);
     }
 
@@ -128,7 +131,11 @@ Scene buildCreditsScene()
         }
         double spread = randomBetween(random, 80, 150);
         double tallest = 260.0;
+        // The grove's highest ground: pines on a slope stand higher than its centre.
         double ground = terrainHeight(hills, x, y);
+        for (int k = 0; k < 8; ++k)
+            ground = std::fmax(ground, terrainHeight(hills, x + spread * std::cos(k * M_PI / 4),
+                                                     y + spread * std::sin(k * M_PI / 4)));
         if (!isClearOfTrack(scene.track, x, y, spread + 90.0, ground + tallest, 50.0))
             continue;
         ++groves;
@@ -251,10 +258,12 @@ Scene buildForestScene()
     Placement cabin{{560.0, -420.0, 0.0}, std::atan2(420.0, -560.0), 1.0};
     AscMesh walls{"CabinWalls", "TIMBER", false, {}, {}};
     addBox(walls, {-60, -45, -2}, {60, 45, 70}, cabin, 0);
+    mapBoxFaces(walls, 120.0);
     scene.meshes.push_back(walls);
     AscMesh roof{"CabinRoof", "TIMBER", false, {}, {}};
     addGableRoof(roof, -72, 72, 58, 62, 118, cabin, 0);
     addBox(roof, {20, -25, 80}, {38, -10, 132}, cabin, 0);  // chimney
+    mapBoxFaces(roof, 120.0);
     scene.meshes.push_back(roof);
 
     // The rose in the middle of the clearing: its bloom is the mesh singled out in rose.

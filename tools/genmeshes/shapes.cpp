@@ -159,3 +159,33 @@ void jitterVertices(AscMesh &mesh, size_t firstVertex, Random &random, double ji
         p.z += randomBetween(random, -jitter, jitter);
     }
 }
+
+void mapFromAbove(AscMesh &mesh, size_t firstVertex, double centreX, double centreY, double size)
+{
+    mesh.mapped = true;
+    for (size_t i = firstVertex; i < mesh.vertices.size(); ++i) {
+        AscVertex &v = mesh.vertices[i];
+        v.u = (v.position.x - centreX) / size + 0.5;
+        v.v = (v.position.y - centreY) / size + 0.5;
+    }
+}
+
+void mapBoxFaces(AscMesh &mesh, double size)
+{
+    mesh.mapped = true;
+    for (const AscFace &f : mesh.faces) {
+        Vec3 a = mesh.vertices[f.a].position, b = mesh.vertices[f.b].position, c = mesh.vertices[f.c].position;
+        Vec3 n = cross(b - a, c - a);
+        double ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+        for (int index : {f.a, f.b, f.c}) {
+            AscVertex &v = mesh.vertices[index];
+            Vec3 p = v.position;
+            if (az >= ax && az >= ay)
+                v.u = p.x / size, v.v = p.y / size;
+            else if (ax >= ay)
+                v.u = p.y / size, v.v = p.z / size;
+            else
+                v.u = p.x / size, v.v = p.z / size;
+        }
+    }
+}

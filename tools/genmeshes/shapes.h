@@ -52,3 +52,9 @@ void appendMesh(AscMesh &mesh, const AscMesh &part);
 
 // Moves every vertex by a random amount up to jitter (a low-poly rock from a smooth lathe).
 void jitterVertices(AscMesh &mesh, size_t firstVertex, Random &random, double jitter);
+
+// Texture coordinates as an exporter writes them for a "Mapped" object.
+// Planar from above: u, v run 0..1 across a square of the given size centred on (x, y).
+void mapFromAbove(AscMesh &mesh, size_t firstVertex, double centreX, double centreY, double size);
+// Box mapping: each face projected along its dominant axis (faces must not share vertices).
+void mapBoxFaces(AscMesh &mesh, double size);
