@@ -83,6 +83,7 @@ TEST(RenderCommandLine, BadUsageGivesOneLineAndStatusTwo)
         {renderTool, "sheet", "--fps", "25"},
         {renderTool, "sheet", "--every", "2", "--out", "x.png"},
         {renderTool, "frame", "--part", "3", "--out"},
+        {renderTool, "frame", "--part", "3", "--fast", "--out", "x.png"},
     };
     for (const auto &argv : cases) {
         ProcessResult r = runProcess(argv, ProcessOptions{});

@@ -155,4 +155,51 @@ TEST_F(RenderParts, RushFlashesByRowOnSixteenOnly)
     EXPECT_GT(forest / double(plain.pixels()), 0.05) << "the rushing trees stand over the backdrop";
 }
 
+ProcessResult runTool(std::vector<std::string> argv)
+{
+    ProcessOptions options;
+    options.setEnv = {"SDL_AUDIODRIVER=dummy"};
+    options.timeoutSeconds = 300;
+    ProcessResult r = runProcess(argv, options);
+    if (r.status != 0 && r.err.find("Couldn't open X11 display") != std::string::npos)
+        r = runProcess(argv, options);
+    return r;
+}
+
+TEST_F(RenderParts, PlayStepsTheShowFromOrderZeroWithTheForestMoving)
+{
+    std::string dir = outDir + "/play";
+    fs::create_directories(dir);
+    ProcessResult r = runTool({renderTool, "play", "--quiet", "--root", contentRoot(), "--fps", "25", "--frames",
+                               "1,40,80", "--out-dir", dir});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("render: frame 1 enters part 0\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("render: 80 frames played, 3 written\n"), std::string::npos) << r.err;
+    Frame f40, f80;
+    ASSERT_TRUE(readPng(dir + "/frame-000040.png", &f40.width, &f40.height, &f40.rgba));
+    ASSERT_TRUE(readPng(dir + "/frame-000080.png", &f80.width, &f80.height, &f80.rgba));
+    ASSERT_TRUE(fs::exists(dir + "/frame-000001.png"));
+    EXPECT_FALSE(fs::exists(dir + "/frame-000002.png"));
+    // Between 1.6 and 3.2 s the forest rises by about 0.37: the frames differ.
+    size_t differing = 0;
+    for (size_t k = 0; k < f40.pixels(); ++k)
+        differing += channelDistance(f40.at(k), f80.at(k)) > 12;
+    EXPECT_GT(differing, f40.pixels() / 20);
+}
+
+TEST_F(RenderParts, SheetTakesOneFramePerPartPlayed)
+{
+    std::string sheetPath = outDir + "/sheet.png";
+    // At 25 frames a second, 160 frames reach row 40 of part 0 but not part 1.
+    ProcessResult r = runTool({renderTool, "sheet", "--quiet", "--root", contentRoot(), "--fps", "25", "--max-frames", "160",
+                               "--out", sheetPath});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Frame sheet;
+    ASSERT_TRUE(readPng(sheetPath, &sheet.width, &sheet.height, &sheet.rgba));
+    ASSERT_EQ(sheet.width, 8 * 204 + 4);
+    auto at = [&](int x, int y) { return sheet.at(size_t(y) * sheet.width + x); };
+    EXPECT_GT(luminance(at(4 + 100, 4 + 20)), 5);   // part 0: the night sky
+    EXPECT_EQ(at(4 + 204 + 100, 4 + 100)[0], 16);   // part 1: not reached
+}
+
 } // namespace

@@ -1,7 +1,10 @@
 // render: pictures of the show without a viewer.
 //   render frame --part N [clock options] --out FILE.png
-//   render play [--fps N] [--every N] [--frames A,B,..] [--max-frames N] --out-dir DIR
-//   render sheet [--fps N] [--row R] [--max-frames N] --out FILE.png
+//   render play [--fps N] [--every N] [--frames A,B,..] [--max-frames N] [--fast] --out-dir DIR
+//   render sheet [--fps N] [--row R] [--max-frames N] [--draw-all] --out FILE.png
+// play draws every frame unless --fast; sheet skips drawing frames that neither it nor the
+// forests' motion needs unless --draw-all (the skipped frames only miss the shake's rand draws).
+// Defaults: play at 25 frames a second; sheet at 10, each part's first frame at or past row 40.
 // Common: --root DIR (where data/ and Data/ are; default the current directory), --quiet (the
 // show's own console output is dropped). Status 0 on success, 1 when the show cannot be played or
 // a picture cannot be written, 2 on bad usage.
@@ -24,8 +27,8 @@ namespace {
 const char *const usageText =
     "usage: render frame --part N [--demo-time S] [--part-time S] [--frame-delta S]\n"
     "                    [--word-times A,B,C] [--row R] --out FILE.png\n"
-    "       render play [--fps N] [--every N] [--frames A,B,...] [--max-frames N] --out-dir DIR\n"
-    "       render sheet [--fps N] [--row R] [--max-frames N] --out FILE.png\n"
+    "       render play [--fps N] [--every N] [--frames A,B,...] [--max-frames N] [--fast] --out-dir DIR\n"
+    "       render sheet [--fps N] [--row R] [--max-frames N] [--draw-all] --out FILE.png\n"
     "common options: --root DIR, --quiet\n";
 
 [[noreturn]] void failUsage(const std::string &message)
@@ -84,7 +87,8 @@ struct Options {
     long every = 0;
     std::set<long> frames;
     long maxFrames = 0;
-    int sheetRow = 32;
+    int sheetRow = 40; // off the beat rows, where parts 38-41 flash white
+    bool fast = false; // skip drawing frames nothing depends on
     std::string out;
     std::string outDir;
 };
@@ -95,6 +99,7 @@ Options parseOptions(int argc, char **argv)
         failUsage(std::string("no mode given\n") + usageText);
     Options o;
     o.mode = argv[1];
+    bool fastGiven = false, fpsGiven = false;
     if (o.mode == "--help" || o.mode == "-h") {
         fputs(usageText, stdout);
         exit(0);
@@ -105,6 +110,11 @@ Options parseOptions(int argc, char **argv)
         std::string option = argv[k];
         if (option == "--quiet") {
             o.quiet = true;
+            continue;
+        }
+        if ((option == "--fast" || option == "--draw-all") && o.mode != "frame") {
+            o.fast = option == "--fast";
+            fastGiven = true;
             continue;
         }
         if (k + 1 >= argc)
@@ -135,9 +145,10 @@ Options parseOptions(int argc, char **argv)
             long row = parseInteger(option, value, 0, 255);
             o.clocks.musicRow = int32_t(row);
             o.sheetRow = int(row);
-        } else if (option == "--fps" && o.mode != "frame")
+        } else if (option == "--fps" && o.mode != "frame") {
             o.fps = int(parseInteger(option, value, 1, 1000));
-        else if (option == "--every" && o.mode == "play")
+            fpsGiven = true;
+        } else if (option == "--every" && o.mode == "play")
             o.every = parseInteger(option, value, 1, LONG_MAX);
         else if (option == "--frames" && o.mode == "play") {
             for (const std::string &item : splitList(value))
@@ -147,6 +158,10 @@ Options parseOptions(int argc, char **argv)
         else
             failUsage("unknown option " + option + " for mode " + o.mode);
     }
+    if (o.mode == "sheet" && !fastGiven)
+        o.fast = true;
+    if (o.mode == "sheet" && !fpsGiven)
+        o.fps = 10;
     if (o.mode == "frame" && o.part < 0)
         failUsage("frame wants --part N");
     if (o.mode != "play" && o.out.empty())
@@ -185,11 +200,17 @@ int renderOneFrame(const Options &o)
 int playFrames(const Options &o)
 {
     long written = 0;
-    int64_t played = playShow(o.fps, o.maxFrames, [&](const PlayedFrame &frame) {
+    PlayOptions play;
+    play.fps = o.fps;
+    play.maxFrames = o.maxFrames;
+    play.drawEveryFrame = !o.fast;
+    auto wanted = [&](int64_t index, int32_t, int32_t) {
+        return (o.every > 0 && index % o.every == 0) || o.frames.count(long(index)) > 0;
+    };
+    int64_t played = playShow(play, wanted, [&](const PlayedFrame &frame) {
         if (frame.partChanged)
             fprintf(stderr, "render: frame %lld enters part %d\n", (long long)frame.index, frame.part);
-        bool wanted = (o.every > 0 && frame.index % o.every == 0) || o.frames.count(long(frame.index));
-        if (wanted) {
+        if (wanted(frame.index, frame.part, frame.row)) {
             char name[64];
             snprintf(name, sizeof name, "/frame-%06lld.png", (long long)frame.index);
             writeOrFail(o.outDir + name, readFrame());
@@ -197,7 +218,7 @@ int playFrames(const Options &o)
                     frame.row, o.outDir.c_str(), name);
             ++written;
         }
-        return o.frames.empty() || o.every > 0 || long(frame.index) < *o.frames.rbegin();
+        return o.every > 0 || long(frame.index) < *o.frames.rbegin();
     });
     if (played < 0)
         fail("cannot load the module");
@@ -207,17 +228,23 @@ int playFrames(const Options &o)
 
 int writeSheet(const Options &o)
 {
-    // Per part, the first frame at or past the chosen row (or the part's last frame if none is).
+    // Per part, the first frame at or past the chosen row.
     std::vector<Picture> frames(51);
-    std::vector<bool> settled(51, false);
-    int64_t played = playShow(o.fps, o.maxFrames, [&](const PlayedFrame &frame) {
-        if (frame.part < 0 || frame.part > 50 || settled[frame.part])
-            return true;
+    std::vector<bool> taken(51, false);
+    PlayOptions play;
+    play.fps = o.fps;
+    play.maxFrames = o.maxFrames;
+    play.drawEveryFrame = !o.fast;
+    auto wanted = [&](int64_t, int32_t order, int32_t row) {
+        return order >= 0 && order <= 50 && !taken[order] && row >= o.sheetRow;
+    };
+    int64_t played = playShow(play, wanted, [&](const PlayedFrame &frame) {
         if (frame.partChanged)
             fprintf(stderr, "render: frame %lld enters part %d\n", (long long)frame.index, frame.part);
-        frames[frame.part] = readFrame();
-        if (frame.row >= o.sheetRow)
-            settled[frame.part] = true;
+        if (frame.drawn && wanted(frame.index, frame.part, frame.row)) {
+            frames[frame.part] = readFrame();
+            taken[frame.part] = true;
+        }
         return true;
     });
     if (played < 0)

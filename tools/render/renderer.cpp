@@ -145,21 +145,55 @@ Picture renderPart(int32_t drawnPart, const PartClocks &clocks)
     return picture;
 }
 
-int64_t playShow(int fps, int64_t maxFrames, const std::function<bool(const PlayedFrame &)> &onFrame)
+bool partMovesForests(int32_t p)
+{
+    return (p >= 0 && p <= 7) || (p >= 16 && p <= 21) || (p >= 30 && p <= 41);
+}
+
+namespace {
+
+// The frame step of the show less its drawPart call.
+void stepFrameWithoutDrawing()
+{
+    uint32_t firstTicks = readVirtualTicks();
+    uint32_t secondTicks = readVirtualTicks();
+    advanceFrameClocks(firstTicks, secondTicks);
+    int32_t row = musicRow;
+    readOfflinePosition(&part, &row);
+    musicRow = row;
+    if (part != previousPart) {
+        printf("Go part %i\n", part);
+        applyPartChange(part, previousPart);
+    }
+    previousPart = part;
+}
+
+} // namespace
+
+int64_t playShow(const PlayOptions &options,
+                 const std::function<bool(int64_t index, int32_t order, int32_t row)> &wanted,
+                 const std::function<bool(const PlayedFrame &)> &onFrame)
 {
     if (!openOfflineModule())
         return -1;
     int64_t renderedFrames = 0;
     int64_t index = 0;
-    while (maxFrames <= 0 || index < maxFrames) {
+    while (options.maxFrames <= 0 || index < options.maxFrames) {
         ++index;
-        virtualTicks = clockStartTicks + uint32_t(std::llround(double(index) * 1000.0 / fps));
-        advanceModuleTo(std::llround(double(index) * renderSampleRate / fps), &renderedFrames);
+        virtualTicks = clockStartTicks + uint32_t(std::llround(double(index) * 1000.0 / options.fps));
+        advanceModuleTo(std::llround(double(index) * renderSampleRate / options.fps), &renderedFrames);
+        int32_t order = 0, row = 0;
+        readOfflinePosition(&order, &row);
+        bool draw = wanted(index, order, row) || options.drawEveryFrame || partMovesForests(order);
         int32_t before = previousPart;
-        stepFrame(offlineSource);
-        PlayedFrame frame{index, part, musicRow, part != before};
+        if (draw)
+            stepFrame(offlineSource);
+        else
+            stepFrameWithoutDrawing();
+        PlayedFrame frame{index, part, musicRow, part != before, draw};
         bool more = onFrame(frame);
-        SDL_GL_SwapBuffers();
+        if (draw)
+            SDL_GL_SwapBuffers();
         drainEvents();
         if (!more || endRequested)
             break;

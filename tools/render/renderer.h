@@ -34,19 +34,35 @@ void startRenderer();
 Picture renderPart(int32_t part, const PartClocks &clocks);
 Picture readFrame();
 
-// One played frame, handed to the caller after it has been drawn.
+// One played frame, handed to the caller after its step.
 struct PlayedFrame {
     int64_t index; // 1 for the first frame of the loop
     int32_t part;
     int32_t row;
     bool partChanged;
+    bool drawn; // false: the step ran without drawPart (see PlayOptions::drawEveryFrame)
 };
+
+struct PlayOptions {
+    int fps = 25;
+    int64_t maxFrames = 0; // 0: until the show ends
+    // False: frames that are neither wanted nor in a part whose drawing moves the forests (0-7,
+    // 16-21, 30-41) run the frame step without drawPart. Clocks, part changes and the forests'
+    // motion stay as played; only the camera shake's rand draws of the skipped frames are missed.
+    bool drawEveryFrame = true;
+};
+
+// Whether drawing a part moves a forest, so that later frames depend on it being drawn.
+bool partMovesForests(int32_t part);
 
 // Plays the show from order 0: frame k reads the virtual clock at k / fps seconds after the
 // stamp, and the module has been rendered by exactly k / fps seconds of audio when its position
-// is read. Stops when the show ends (order 50 back to 0) or after maxFrames (0: no limit).
-// onFrame returns false to stop early. Returns the frames played; -1 if the module will not load.
-int64_t playShow(int fps, int64_t maxFrames, const std::function<bool(const PlayedFrame &)> &onFrame);
+// is read. wanted(index, order, row) is asked before each frame is stepped, onFrame after it;
+// onFrame returns false to stop. Stops when the show ends (order 50 back to 0) or after
+// maxFrames. Returns the frames played; -1 if the module will not load.
+int64_t playShow(const PlayOptions &options,
+                 const std::function<bool(int64_t index, int32_t order, int32_t row)> &wanted,
+                 const std::function<bool(const PlayedFrame &)> &onFrame);
 
 // Box-filters a picture down by an integer factor.
 Picture shrinkPicture(const Picture &picture, int factor);
