@@ -177,7 +177,8 @@ void loadAscFile(const char *path, int slot)
         Mesh &mesh = meshTable[meshCount];
         mesh.mapped = 0;
         sscanf(assetLine, "Tri-mesh, Vertices: %lld Faces: %lld", &vertexCount, &faceCount);
-        // At the end of the file this leaves the header in the buffer, and the block stays empty.
+        // At the end of the file this leaves the header in the buffer; the block then reads nothing
+        // and its entries stay 0.
         readAssetLine();
         allocateMeshArrays(entriesFor(faceCount), entriesFor(vertexCount));
         // Both counts are within meshEntryLimit once the allocation has returned.
