@@ -342,3 +342,62 @@ TEST_F(CelMesh, CompiledMeshesDrawTheSamePixelsAsImmediateMode)
     EXPECT_TRUE(compiled == compiledAgain);
     EXPECT_EQ(takeGlError(), 0u);
 }
+
+TEST_F(CelMesh, MeshesAtTheEdgesOfTheViewDrawTheSamePixelsOnBothPaths)
+{
+    // Slide the box across the right edge, the top edge and through the near plane: wherever the
+    // shipped path leaves a mesh out, the immediate path must not have drawn a pixel of it either.
+    auto render = [&](bool immediate, float x, float y, float z) {
+        celImmediateMode = immediate;
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        setupSceneLighting();
+        glTranslatef(x, y, z);
+        glRotatef(35, 1, 1, 0);
+        setCelPresetGreen();
+        drawCelMesh(box);
+        glUseProgramObjectARB(0);
+        return readFrameTopDown();
+    };
+    int differing = 0, steps = 0;
+    for (float x = 380; x <= 640; x += 13, ++steps)
+        differing += render(true, x, 0, -800) != render(false, x, 0, -800);
+    for (float y = 280; y <= 520; y += 12, ++steps)
+        differing += render(true, 0, y, -800) != render(false, 0, y, -800);
+    for (float z = -150; z <= 150; z += 10, ++steps)
+        differing += render(true, 0, 0, z) != render(false, 0, 0, z);
+    EXPECT_EQ(differing, 0) << "of " << steps << " positions";
+    EXPECT_EQ(takeGlError(), 0u);
+}
+
+TEST(ViewCulling, ABoxIsOutsideOnlyWhenWhollyBeyondAPlaneAndItsMargin)
+{
+    openCelTestContext();
+    // Identity matrices: clip space is object space and w = 1.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    ClipTransform clip;
+    readClipTransform(&clip);
+    const struct {
+        float low[3], high[3];
+        bool outside;
+    } boxes[] = {
+        {{-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}, false},
+        {{1.05f, 0.0f, 0.0f}, {1.2f, 0.1f, 0.1f}, true},  // 20 pixels right of the window
+        {{1.03f, 0.0f, 0.0f}, {1.2f, 0.1f, 0.1f}, false}, // 12 pixels: within the margin
+        {{-1.2f, 0.0f, 0.0f}, {-1.05f, 0.1f, 0.1f}, true},
+        {{0.0f, 1.06f, 0.0f}, {0.1f, 1.2f, 0.1f}, true},
+        {{0.0f, 1.04f, 0.0f}, {0.1f, 1.2f, 0.1f}, false},
+        {{0.0f, -1.2f, 0.0f}, {0.1f, -1.06f, 0.1f}, true},
+        {{0.0f, 0.0f, -1.5f}, {0.1f, 0.1f, -1.01f}, true},
+        {{0.0f, 0.0f, -1.5f}, {0.1f, 0.1f, -0.99f}, false},
+        {{0.0f, 0.0f, 1.01f}, {0.1f, 0.1f, 1.5f}, true},
+        {{-5.0f, -5.0f, -5.0f}, {5.0f, 5.0f, 5.0f}, false}, // straddles every plane
+        {{1.5f, 1.5f, 0.0f}, {2.0f, 2.0f, 0.0f}, true},
+    };
+    for (const auto &b : boxes)
+        EXPECT_EQ(isBoxOutsideView(clip, b.low, b.high), b.outside)
+            << b.low[0] << "," << b.low[1] << "," << b.low[2] << " .. " << b.high[0] << ","
+            << b.high[1] << "," << b.high[2];
+}

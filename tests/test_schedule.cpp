@@ -21,7 +21,7 @@ void installBlockFont()
     for (int c = 33; c < 256; ++c)
         for (int row = 0; row < 16; ++row)
             fontGlyphs[16 * c + row] = row == 7 ? 0xE7 : 0xFF;
-    forgetCompiledStrings();
+    forgetCompiledGlyphs();
 }
 
 // The frame of a part with still clocks: the forests do not move and the shake repeats.

@@ -100,12 +100,12 @@ protected:
     {
         memcpy(savedFont, fontGlyphs, sizeof savedFont);
         memset(fontGlyphs, 0, sizeof fontGlyphs);
-        forgetCompiledStrings();
+        forgetCompiledGlyphs();
     }
     void TearDown() override
     {
         memcpy(fontGlyphs, savedFont, sizeof savedFont);
-        forgetCompiledStrings();
+        forgetCompiledGlyphs();
         voxelImmediateMode = false;
     }
     uint8_t savedFont[4096];

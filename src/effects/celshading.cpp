@@ -57,48 +57,14 @@ const MeshBounds &findMeshBounds(int index)
     return b;
 }
 
-// True when no fragment of the mesh can reach the window under the current matrices: its box
-// lies wholly beyond one plane of the clip volume. The side planes are pushed 16 pixels out, far
-// more than the 3 pixels a 6-pixel outline spreads past its edge, and every plane gets a margin
-// far above the rounding of the GL's own single-precision transform.
 bool isMeshOutsideView(int index)
 {
     const MeshBounds &b = findMeshBounds(index);
     if (b.empty)
         return true;
-    float modelview[16], projection[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    double m[16];
-    for (int column = 0; column < 4; ++column)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += double(projection[4 * k + row]) * modelview[4 * column + k];
-            m[4 * column + row] = sum;
-        }
-    const double marginX = 1.0 + 16.0 * 2.0 / 800.0, marginY = 1.0 + 16.0 * 2.0 / 600.0;
-    const double depthMargin = 1e-4;
-    int outside[6] = {0, 0, 0, 0, 0, 0};
-    for (int corner = 0; corner < 8; ++corner) {
-        const double p[3] = {corner & 1 ? b.high[0] : b.low[0], corner & 2 ? b.high[1] : b.low[1],
-                             corner & 4 ? b.high[2] : b.low[2]};
-        double clip[4];
-        for (int row = 0; row < 4; ++row)
-            clip[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row];
-        const double x = clip[0], y = clip[1], z = clip[2], w = clip[3];
-        const double slack = depthMargin * (fabs(z) + fabs(w));
-        outside[0] += x > marginX * w;
-        outside[1] += x < -marginX * w;
-        outside[2] += y > marginY * w;
-        outside[3] += y < -marginY * w;
-        outside[4] += z + w < -slack;
-        outside[5] += z - w > slack;
-    }
-    for (int plane = 0; plane < 6; ++plane)
-        if (outside[plane] == 8)
-            return true;
-    return false;
+    ClipTransform clip;
+    readClipTransform(&clip);
+    return isBoxOutsideView(clip, b.low, b.high);
 }
 
 // What drawMesh leaves current: the normal and texture coordinate of its last vertex.
@@ -160,6 +126,50 @@ void applyCelPreset(float lx, float ly, float lz, float r, float g, float b)
 }
 
 } // namespace
+
+void readClipTransform(ClipTransform *clip)
+{
+    float modelview[16], projection[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    for (int column = 0; column < 4; ++column)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += double(projection[4 * k + row]) * modelview[4 * column + k];
+            clip->m[4 * column + row] = sum;
+        }
+}
+
+// The side planes are pushed 16 pixels out, far more than the 3 pixels a 6-pixel outline spreads
+// past its edge, and every plane gets a margin far above the rounding of the GL's own
+// single-precision transform; a box wholly beyond one plane has no point that is drawn.
+bool isBoxOutsideView(const ClipTransform &clip, const float low[3], const float high[3])
+{
+    const double *m = clip.m;
+    const double marginX = 1.0 + 16.0 * 2.0 / 800.0, marginY = 1.0 + 16.0 * 2.0 / 600.0;
+    const double depthMargin = 1e-4;
+    int outside[6] = {0, 0, 0, 0, 0, 0};
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {corner & 1 ? high[0] : low[0], corner & 2 ? high[1] : low[1],
+                             corner & 4 ? high[2] : low[2]};
+        double c[4];
+        for (int row = 0; row < 4; ++row)
+            c[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row];
+        const double x = c[0], y = c[1], z = c[2], w = c[3];
+        const double slack = depthMargin * (fabs(z) + fabs(w));
+        outside[0] += x > marginX * w;
+        outside[1] += x < -marginX * w;
+        outside[2] += y > marginY * w;
+        outside[3] += y < -marginY * w;
+        outside[4] += z + w < -slack;
+        outside[5] += z - w > slack;
+    }
+    for (int plane = 0; plane < 6; ++plane)
+        if (outside[plane] == 8)
+            return true;
+    return false;
+}
 
 void forgetCelMeshLists()
 {

@@ -24,3 +24,12 @@ void setCelPresetRose();
 extern bool celImmediateMode;
 // Deletes the compiled meshes, so that the next draws compile them again from the table.
 void forgetCelMeshLists();
+
+// Projection times modelview, in double precision, for testing boxes against the clip volume.
+struct ClipTransform {
+    double m[16];
+};
+void readClipTransform(ClipTransform *clip);
+// True when no point of the box (in the space of the matrices read) can be drawn into the
+// 800x600 window: the box lies wholly beyond one plane of the clip volume, with margins.
+bool isBoxOutsideView(const ClipTransform &clip, const float low[3], const float high[3]);

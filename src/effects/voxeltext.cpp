@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "effects/celshading.h"
 #include "effects/meshscenes.h"
 
 GLuint cubeList = 0;
@@ -29,43 +30,6 @@ const CubeTriangle cubeTriangles[12] = {
     {{4, 5, 7}, {1.0f, 0.0f, 0.0f}},  {{4, 7, 6}, {1.0f, 0.0f, 0.0f}},
 };
 
-// Strings drawn before, each compiled once into a display list of the very calls the
-// immediate path makes, so that a call draws the same pixels at a fraction of the cost.
-struct CompiledString {
-    const char *text;
-    GLuint list;
-};
-
-constexpr int compiledStringCapacity = 16;
-CompiledString compiledStrings[compiledStringCapacity];
-int compiledStringCount = 0;
-
-void emitVoxelString(const char *text, size_t n)
-{
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned c = static_cast<unsigned char>(text[i]);
-        glPushMatrix();
-        glScalef(0.0625f, 0.0625f, 1.0f);
-        glTranslatef(float(9 * i), 0.0f, 0.0f);
-        for (int j = 0; j < 16; ++j) {
-            glPushMatrix();
-            glTranslatef(0.0f, float(j), 0.0f);
-            const unsigned row = fontGlyphs[16 * c + 15 - j];
-            for (int k = 0; k < 8; ++k) {
-                if ((row >> (7 - k)) & 1u) {
-                    glPushMatrix();
-                    glTranslatef(float(k), 0.0f, 0.0f);
-                    glTranslatef(-0.5f, -0.5f, -0.5f);
-                    drawUnitCube();
-                    glPopMatrix();
-                }
-            }
-            glPopMatrix();
-        }
-        glPopMatrix();
-    }
-}
-
 void compileUnitCube()
 {
     if (cubeList != 0)
@@ -82,23 +46,56 @@ void compileUnitCube()
     glEndList();
 }
 
-// The list for a string the show draws, keyed by its text; nullptr when the table is full.
-GLuint findCompiledString(const char *text, size_t n)
+// One display list per character code, compiled on first use from the font: the very calls the
+// immediate path makes for a glyph's rows, so a call draws the same pixels at less cost.
+GLuint glyphLists[256];
+
+void emitGlyphRows(unsigned c)
 {
-    for (int i = 0; i < compiledStringCount; ++i)
-        if (strcmp(compiledStrings[i].text, text) == 0)
-            return compiledStrings[i].list;
-    if (compiledStringCount == compiledStringCapacity)
-        return 0;
-    compileUnitCube(); // a list that calls the cube needs its name
-    char *copy = new char[n + 1];
-    memcpy(copy, text, n + 1);
-    GLuint list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
-    emitVoxelString(text, n);
-    glEndList();
-    compiledStrings[compiledStringCount++] = CompiledString{copy, list};
-    return list;
+    for (int j = 0; j < 16; ++j) {
+        glPushMatrix();
+        glTranslatef(0.0f, float(j), 0.0f);
+        const unsigned row = fontGlyphs[16 * c + 15 - j];
+        for (int k = 0; k < 8; ++k) {
+            if ((row >> (7 - k)) & 1u) {
+                glPushMatrix();
+                glTranslatef(float(k), 0.0f, 0.0f);
+                glTranslatef(-0.5f, -0.5f, -0.5f);
+                drawUnitCube();
+                glPopMatrix();
+            }
+        }
+        glPopMatrix();
+    }
+}
+
+bool isGlyphBlank(unsigned c)
+{
+    for (int j = 0; j < 16; ++j)
+        if (fontGlyphs[16 * c + j] != 0)
+            return false;
+    return true;
+}
+
+void callGlyphList(unsigned c)
+{
+    if (glyphLists[c] == 0) {
+        compileUnitCube(); // a list that calls the cube needs its name
+        glyphLists[c] = glGenLists(1);
+        glNewList(glyphLists[c], GL_COMPILE);
+        emitGlyphRows(c);
+        glEndList();
+    }
+    glCallList(glyphLists[c]);
+}
+
+// Character cell i in the string's local space: the boxes of its pixels, 1/16 a side, a unit deep.
+bool isCellOutsideView(const ClipTransform &clip, size_t i)
+{
+    const float left = (9.0f * float(i) - 0.5f) * 0.0625f;
+    const float low[3] = {left, -0.5f * 0.0625f, -0.5f};
+    const float high[3] = {left + 8.0f * 0.0625f, 15.5f * 0.0625f, 0.5f};
+    return isBoxOutsideView(clip, low, high);
 }
 
 void prepareTextState(float red, float green, float blue)
@@ -113,13 +110,13 @@ void prepareTextState(float red, float green, float blue)
 
 } // namespace
 
-void forgetCompiledStrings()
+void forgetCompiledGlyphs()
 {
-    for (int i = 0; i < compiledStringCount; ++i) {
-        glDeleteLists(compiledStrings[i].list, 1);
-        delete[] compiledStrings[i].text;
+    for (GLuint &list : glyphLists) {
+        if (list != 0)
+            glDeleteLists(list, 1);
+        list = 0;
     }
-    compiledStringCount = 0;
 }
 
 void drawUnitCube()
@@ -134,11 +131,34 @@ void drawVoxelString(const char *text)
     glDisable(GL_CULL_FACE);
     if (n == 0)
         return;
-    GLuint list = voxelImmediateMode ? 0 : findCompiledString(text, n);
-    if (list != 0)
-        glCallList(list);
-    else
-        emitVoxelString(text, n);
+    ClipTransform clip;
+    if (!voxelImmediateMode)
+        readClipTransform(&clip);
+    bool cubeSkipped = false, cubeDrawn = false;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned c = static_cast<unsigned char>(text[i]);
+        if (!voxelImmediateMode) {
+            // A blank glyph draws nothing; a cell out of sight draws no pixel.
+            if (isGlyphBlank(c))
+                continue;
+            if (isCellOutsideView(clip, i)) {
+                cubeSkipped = true;
+                continue;
+            }
+            cubeDrawn = true;
+        }
+        glPushMatrix();
+        glScalef(0.0625f, 0.0625f, 1.0f);
+        glTranslatef(float(9 * i), 0.0f, 0.0f);
+        if (voxelImmediateMode)
+            emitGlyphRows(c);
+        else
+            callGlyphList(c);
+        glPopMatrix();
+    }
+    // Every cube ends on the normal of its x = 1 face; leave it current as the cubes would have.
+    if (cubeSkipped && !cubeDrawn)
+        glNormal3f(1.0f, 0.0f, 0.0f);
 }
 
 void drawTitleText(float t)

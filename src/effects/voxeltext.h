@@ -13,8 +13,9 @@ void drawTitleText(float t);
 void drawScrollerText(float t);
 void drawCreditWord(const char *word, float t);
 
-// False (the default): each string is compiled once into a display list of the calls that draw it,
-// which gives the same pixels as making them anew. True: every call makes them in immediate mode.
+// False (the default): each glyph is compiled once into a display list of the calls that draw its
+// pixels, and characters whose cell lies wholly outside the view are not drawn; this gives the
+// same pixels as making every call anew. True: every call is made in immediate mode.
 extern bool voxelImmediateMode;
-// Deletes the compiled strings, so that a changed font is compiled again.
-void forgetCompiledStrings();
+// Deletes the compiled glyphs, so that a changed font is compiled again.
+void forgetCompiledGlyphs();
