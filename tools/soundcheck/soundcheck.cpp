@@ -1,6 +1,7 @@
-// soundcheck <module.xm> [out.wav]: renders one pass of the module with libopenmpt at 44.1 kHz
-// stereo, prints each order's peak and RMS in dBFS and the duration up to the wrap to order 0,
-// checks the soundtrack's limits and exits 1 when one fails.
+// soundcheck <module.xm> [out.wav [strip.png]]: renders one pass of the module with libopenmpt
+// at 44.1 kHz stereo, prints each order's peak and RMS in dBFS and the duration up to the wrap
+// to order 0, checks the soundtrack's limits and exits 1 when one fails. It can keep the audio
+// as a WAV file and draw a loudness strip: RMS every four rows, peaks, the median and its limits.
 // soundcheck --rows <module.xm> <order>: prints the pattern rows of one order.
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <libopenmpt/libopenmpt.hpp>
+#include <png.h>
 
 #include "composer/score.h"
 
@@ -25,12 +27,59 @@ const double silenceDb = -60.0;
 const double shortestPassSeconds = 300.0;
 const double longestPassSeconds = 480.0;
 const double givingUpSeconds = 1200.0;
+const int rowsPerStripColumn = 4;
+const int stripRowsPerPattern = 64;
+const int stripHeight = 240;
+const double stripFloorDb = -48.0;
+// Where the show's scenes change: brighter lines in the strip.
+const int sceneStarts[] = {0, 4, 8, 16, 22, 30, 38, 42, 50};
 
 struct OrderLevels {
     double peak = 0.0;
     double sumSquares = 0.0;
     size_t frames = 0;
 };
+
+struct StripPixels {
+    int width = 0;
+    std::vector<uint8_t> rgb;
+};
+
+void paintPixel(StripPixels &strip, int x, int y, int r, int g, int b) {
+    if (x < 0 || x >= strip.width || y < 0 || y >= stripHeight)
+        return;
+    uint8_t *p = &strip.rgb[(static_cast<size_t>(y) * strip.width + x) * 3];
+    p[0] = static_cast<uint8_t>(r);
+    p[1] = static_cast<uint8_t>(g);
+    p[2] = static_cast<uint8_t>(b);
+}
+
+int stripY(double db) {
+    double clamped = std::max(stripFloorDb, std::min(0.0, db));
+    return static_cast<int>(std::lround(clamped / stripFloorDb * (stripHeight - 1)));
+}
+
+bool writePng(const char *path, const StripPixels &strip) {
+    FILE *file = std::fopen(path, "wb");
+    if (!file)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(strip.width), stripHeight, 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < stripHeight; y++)
+        png_write_row(png, &strip.rgb[static_cast<size_t>(y) * strip.width * 3]);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
 
 double toDb(double level) { return level > 0.0 ? 20.0 * std::log10(level) : -999.0; }
 
@@ -115,7 +164,46 @@ double medianOf(std::vector<double> values) {
     return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
 }
 
-int checkModule(const char *path, const char *wavPath) {
+// One column per four rows; the bar is the RMS (amber in the quiet orders), the tick above it
+// the peak; the lines are the median order (white), six dB either side (grey), -0.3 dBFS (red).
+StripPixels drawStrip(const std::vector<OrderLevels> &columns, int orderCount, double median) {
+    StripPixels strip;
+    strip.width = static_cast<int>(columns.size());
+    strip.rgb.assign(static_cast<size_t>(strip.width) * stripHeight * 3, 0);
+    for (int x = 0; x < strip.width; x++) {
+        int order = x / (stripRowsPerPattern / rowsPerStripColumn);
+        bool orderStart = x % (stripRowsPerPattern / rowsPerStripColumn) == 0;
+        bool sceneStart = orderStart && std::find(std::begin(sceneStarts), std::end(sceneStarts), order) != std::end(sceneStarts);
+        for (int y = 0; y < stripHeight; y++) {
+            if (sceneStart)
+                paintPixel(strip, x, y, 110, 120, 170);
+            else if (orderStart)
+                paintPixel(strip, x, y, 36, 42, 70);
+            else
+                paintPixel(strip, x, y, 12, 16, 32);
+        }
+        const OrderLevels &levels = columns[static_cast<size_t>(x)];
+        if (levels.frames == 0 || order >= orderCount)
+            continue;
+        bool quiet = isQuietOrder(order);
+        for (int y = stripY(rmsDb(levels)); y < stripHeight; y++)
+            paintPixel(strip, x, y, quiet ? 230 : 70, quiet ? 165 : 200, quiet ? 60 : 160);
+        int peakY = stripY(toDb(levels.peak));
+        paintPixel(strip, x, peakY, 245, 245, 255);
+        paintPixel(strip, x, peakY + 1, 245, 245, 255);
+    }
+    for (int x = 0; x < strip.width; x++) {
+        if (x % 4 < 2) {
+            paintPixel(strip, x, stripY(median), 255, 255, 255);
+            paintPixel(strip, x, stripY(median - loudnessSpreadDb), 150, 150, 160);
+            paintPixel(strip, x, stripY(median + loudnessSpreadDb), 150, 150, 160);
+        }
+        paintPixel(strip, x, stripY(peakLimitDb), 230, 40, 40);
+    }
+    return strip;
+}
+
+int checkModule(const char *path, const char *wavPath, const char *stripPath) {
     std::vector<char> bytes;
     if (!readFile(path, bytes)) {
         std::fprintf(stderr, "soundcheck: cannot read %s\n", path);
@@ -123,6 +211,7 @@ int checkModule(const char *path, const char *wavPath) {
     }
     std::ostringstream log;
     std::vector<OrderLevels> orders;
+    std::vector<OrderLevels> columns;
     std::vector<float> audio;
     double passSeconds = 0.0;
     bool wrapped = false;
@@ -131,12 +220,14 @@ int checkModule(const char *path, const char *wavPath) {
         openmpt::module module(bytes, log);
         orderCount = module.get_num_orders();
         orders.resize(static_cast<size_t>(orderCount));
+        columns.resize(static_cast<size_t>(orderCount * stripRowsPerPattern / rowsPerStripColumn));
         module.set_repeat_count(-1);
         std::vector<float> block(blockFrames * 2);
         size_t framesDone = 0;
         int lastOrder = module.get_current_order();
         while (framesDone < static_cast<size_t>(givingUpSeconds * renderRate)) {
             int order = module.get_current_order();
+            int row = module.get_current_row();
             if (order == 0 && lastOrder == orderCount - 1) {
                 wrapped = true;
                 break;
@@ -153,6 +244,15 @@ int checkModule(const char *path, const char *wavPath) {
                     levels.sumSquares += v * v;
                 }
                 levels.frames += got;
+            }
+            if (order >= 0 && order < orderCount && row >= 0 && row < stripRowsPerPattern) {
+                OrderLevels &column = columns[static_cast<size_t>((order * stripRowsPerPattern + row) / rowsPerStripColumn)];
+                for (size_t i = 0; i < got * 2; i++) {
+                    double v = block[i];
+                    column.peak = std::max(column.peak, std::fabs(v));
+                    column.sumSquares += v * v;
+                }
+                column.frames += got;
             }
             if (wavPath)
                 audio.insert(audio.end(), block.begin(), block.begin() + static_cast<long>(got * 2));
@@ -208,6 +308,10 @@ int checkModule(const char *path, const char *wavPath) {
         std::fprintf(stderr, "soundcheck: cannot write %s\n", wavPath);
         return 2;
     }
+    if (stripPath && !writePng(stripPath, drawStrip(columns, orderCount, median))) {
+        std::fprintf(stderr, "soundcheck: cannot write %s\n", stripPath);
+        return 2;
+    }
     std::printf("%s\n", failures ? "soundcheck: limits FAILED" : "soundcheck: all limits hold");
     return failures ? 1 : 0;
 }
@@ -224,9 +328,9 @@ int main(int argc, char **argv) {
         }
         return printRows(argv[2], static_cast<int>(order));
     }
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: soundcheck <module.xm> [out.wav] | soundcheck --rows <module.xm> <order>\n");
+    if (argc < 2 || argc > 4 || argv[1][0] == '-') {
+        std::fprintf(stderr, "usage: soundcheck <module.xm> [out.wav [strip.png]] | soundcheck --rows <module.xm> <order>\n");
         return 2;
     }
-    return checkModule(argv[1], argc == 3 ? argv[2] : nullptr);
+    return checkModule(argv[1], argc >= 3 ? argv[2] : nullptr, argc == 4 ? argv[3] : nullptr);
 }
