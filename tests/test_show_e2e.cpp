@@ -148,7 +148,7 @@ TEST(Show, ModuleFailuresReportTheFmodCodeAndExitWithMinusOne)
         c.damage(dir);
         ProcessResult run = runProcess({demoBinary}, showOptions(dir, 60));
         fs::remove_all(dir);
-        EXPECT_EQ(run.status, 255) << c.what;
+        EXPECT_EQ(run.status, 255) << c.what << ": " << run.err;
         std::vector<std::string> lines = splitLines(run.out);
         ASSERT_GE(lines.size(), 2u) << c.what;
         EXPECT_EQ(lines[lines.size() - 2], "FMOD .. working") << c.what;
