@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h>
 #include <libopenmpt/libopenmpt.hpp>
 
 namespace {
@@ -151,6 +152,24 @@ TEST(SoundtrackStructure, HitsWhereThePicturesFlash) {
     int stab = findInstrument(module, "stab"), pad = findInstrument(module, "pad");
     for (int row = 16; row < rowsPerPattern; row++)
         EXPECT_FALSE(rowStrikes(module, orderCount - 1, row, {stab, pad})) << "row " << row << " of pattern " << pattern;
+}
+
+TEST(SoundtrackStructure, LoadsThroughTheCInterfaceWithoutLogMessages) {
+    std::vector<char> bytes = readModuleFile();
+    std::vector<std::string> messages;
+    openmpt_log_func collect = [](const char *message, void *user) {
+        static_cast<std::vector<std::string> *>(user)->push_back(message);
+    };
+    int error = 0;
+    const char *errorMessage = nullptr;
+    openmpt_module *module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), collect, &messages, nullptr,
+                                                                nullptr, &error, &errorMessage, nullptr);
+    ASSERT_NE(module, nullptr) << (errorMessage ? errorMessage : "");
+    EXPECT_EQ(openmpt_module_get_num_orders(module), orderCount);
+    openmpt_module_destroy(module);
+    if (errorMessage)
+        openmpt_free_string(errorMessage);
+    EXPECT_TRUE(messages.empty()) << messages.front();
 }
 
 TEST_F(SoundtrackPass, OnePassTakesFiveToEightMinutesAndWraps) {
