@@ -1,6 +1,7 @@
 #include "support/scenefixture.h"
 
 #include <GL/glew.h>
+#include <SDL/SDL.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -122,6 +123,13 @@ int roseMesh = 0;
 void openCelTestContext()
 {
     static bool built = false;
+    // A busy shared X server now and then refuses a connection (EAGAIN, reset); try again before
+    // the display set-up, which would end the process. It then finds video already started.
+    for (int attempt = 0; attempt < 20 && SDL_WasInit(SDL_INIT_VIDEO) == 0; ++attempt) {
+        if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) == 0)
+            break;
+        SDL_Delay(100);
+    }
     openTestDisplay();
     if (built)
         return;

@@ -201,6 +201,13 @@ int checkParts(const Options &o)
 int main(int argc, char **argv)
 {
     const Options o = parseOptions(argc, argv);
+    // A busy shared X server now and then refuses a connection; the display set-up would end the
+    // process, so video is started here first, with a few tries. The set-up then finds it running.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) == 0)
+            break;
+        SDL_Delay(100);
+    }
     startRenderer();
     if (o.check)
         return checkParts(o);
