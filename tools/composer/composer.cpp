@@ -244,9 +244,13 @@ void writeArp(XmPattern &pattern, const OrderPlan &plan, const std::vector<const
     for (int bar = 0; bar < barsPerPattern; bar++)
         for (int step = 0; step < rowsPerBar; step++) {
             int semitones = 0;
-            if (readFigureTone(figure->steps[step], *chords[bar], &semitones))
-                putNote(pattern, bar * rowsPerBar + step, channel, noteC4 + chords[bar]->root + semitones,
-                        figure->instrument, figure->volume);
+            if (!readFigureTone(figure->steps[step], *chords[bar], &semitones))
+                continue;
+            int row = bar * rowsPerBar + step;
+            putNote(pattern, row, channel, noteC4 + chords[bar]->root + semitones, figure->instrument, figure->volume);
+            // The arpeggio sweeps from left to right and back every two bars.
+            if (channel == CHANNEL_ARP)
+                putEffect(pattern, row, channel, XM_FX_SET_PANNING, 0x40 + 8 * std::abs(row % 32 - 16));
         }
 }
 

@@ -262,8 +262,13 @@ std::vector<XmInstrument> makeShowInstruments() {
 
     instruments.push_back(makeInstrument("kick", makeKick()));
     instruments.push_back(makeInstrument("snare", makeSnare()));
-    instruments.push_back(makeInstrument("closed hat", makeHat("closed hat", 0.07, 0.016, 0x51u)));
-    instruments.push_back(makeInstrument("open hat", makeHat("open hat", 0.4, 0.11, 0x77u)));
+    // The hats stand a little apart: closed to the right, open to the left.
+    XmSample closedHat = makeHat("closed hat", 0.07, 0.016, 0x51u);
+    closedHat.panning = 156;
+    instruments.push_back(makeInstrument("closed hat", closedHat));
+    XmSample openHat = makeHat("open hat", 0.4, 0.11, 0x77u);
+    openHat.panning = 100;
+    instruments.push_back(makeInstrument("open hat", openHat));
     instruments.push_back(makeInstrument("crash", makeCrash()));
 
     // Bass: a warm saw with a little square under it, plucked, then held until released.
@@ -299,13 +304,12 @@ std::vector<XmInstrument> makeShowInstruments() {
         lead.vibratoRate = 10;
         instruments.push_back(lead);
     }
-    // Arpeggio: a bright pluck that wanders between the speakers, from C-4 to G-6.
+    // Arpeggio: a bright pluck, from C-4 to G-6; the composer sweeps it between the speakers.
     {
         XmInstrument arp = makeKeyboardInstrument("arp", 49, 79, 2, {{2, 1.0, 1, 12.0}, {4, 0.4, 2, 6.0}}, 0.9);
         arp.volumeEnvelope.points = {{0, 64}, {4, 40}, {12, 20}, {30, 6}, {60, 0}};
-        arp.panningEnvelope.points = {{0, 16}, {96, 48}, {192, 16}};
-        arp.panningEnvelope.loopStart = 0;
-        arp.panningEnvelope.loopEnd = 2;
+        // Each pluck leans a little outwards from where the pattern placed it, then settles.
+        arp.panningEnvelope.points = {{0, 32}, {10, 26}, {30, 36}, {50, 32}};
         arp.fadeout = 1500;
         instruments.push_back(arp);
     }
