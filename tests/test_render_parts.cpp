@@ -202,4 +202,16 @@ TEST_F(RenderParts, SheetTakesOneFramePerPartPlayed)
     EXPECT_EQ(at(4 + 204 + 100, 4 + 100)[0], 16);   // part 1: not reached
 }
 
+TEST_F(RenderParts, MissingModuleStopsPlayWithStatusOne)
+{
+    std::string root = outDir + "/nomodule";
+    fs::create_directories(root);
+    for (const char *tree : {"data", "Data"})
+        fs::copy(fs::path(contentRoot()) / tree, fs::path(root) / tree, fs::copy_options::recursive);
+    fs::remove(fs::path(root) / "data/music/vrimla2.xm");
+    ProcessResult r = runTool({renderTool, "play", "--quiet", "--root", root, "--every", "10", "--out-dir", outDir});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("render: cannot load the module\n"), std::string::npos) << r.err;
+}
+
 } // namespace
