@@ -7,10 +7,16 @@
 
 namespace {
 
+bool isPixelRow(const std::string &line)
+{
+    return line.size() == 8 && line.find_first_not_of("#.") == std::string::npos;
+}
+
+// Comments start with '#'; a pixel row also may, so a row outside a glyph is never one.
 bool isBlankOrComment(const std::string &line)
 {
     size_t first = line.find_first_not_of(" \t\r");
-    return first == std::string::npos || line[first] == '#';
+    return first == std::string::npos || (line[first] == '#' && !isPixelRow(line));
 }
 
 std::string lineError(int lineNumber, const std::string &what)
@@ -35,7 +41,7 @@ bool parseGlyphText(const std::string &text, GlyphFont &font, std::string &error
             line.pop_back();
         if (rowsRead < GlyphRows) {
             // Inside a glyph every line is a pixel row: '#' set, '.' clear.
-            if (line.size() != 8 || line.find_first_not_of("#.") != std::string::npos) {
+            if (!isPixelRow(line)) {
                 error = lineError(lineNumber, "expected a row of 8 '#' or '.'");
                 return false;
             }
@@ -49,6 +55,10 @@ bool parseGlyphText(const std::string &text, GlyphFont &font, std::string &error
         }
         if (isBlankOrComment(line))
             continue;
+        if (isPixelRow(line)) {
+            error = lineError(lineNumber, "pixel row outside a glyph (a glyph has 16 rows)");
+            return false;
+        }
         if (line.compare(0, 6, "glyph ") != 0) {
             error = lineError(lineNumber, "expected \"glyph N\"");
             return false;

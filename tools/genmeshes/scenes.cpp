@@ -61,9 +61,12 @@ bool isClearOfTrack(const std::vector<CameraFrame> &track, double x, double y, d
 
 bool isClearOfHills(const std::vector<CameraFrame> &track, const std::vector<Hill> &hills, double margin)
 {
-    for (const CameraFrame &f : track)
-        if (f.eye.z - terrainHeight(hills, f.eye.x, f.eye.y) < margin)
+    // Only the hills count here: over open ground the flight keeps its own height.
+    for (const CameraFrame &f : track) {
+        double ground = terrainHeight(hills, f.eye.x, f.eye.y);
+        if (ground > 0.0 && f.eye.z - ground < margin)
             return false;
+    }
     return true;
 }
 
@@ -106,7 +109,7 @@ Scene buildCreditsScene()
                 apart = false;
         std::vector<Hill> with = hills;
         with.push_back(h);
-        if (!apart || !isClearOfHills(scene.track, with, 80.0))
+        if (!apart || !isClearOfHills(scene.track, with, 130.0))
             continue;
         hills.push_back(h);
         AscMesh mesh{numbered("Hill", int(hills.size())), "MEADOW", false, {}, {}};
