@@ -11,6 +11,7 @@
 #include "assets/textures.h"
 #include "effects/forest.h"
 #include "support/glimages.h"
+#include "support/gldisplayretry.h"
 #include "support/gltest.h"
 
 namespace {
@@ -67,7 +68,7 @@ class Forest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        openTestDisplay();
+        openTestDisplayRetrying();
         uploadForestTestImages();
         parkForests();
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -9,6 +9,7 @@
 #include "effects/overlays.h"
 #include "media/music.h"
 #include "support/glimages.h"
+#include "support/gldisplayretry.h"
 #include "support/gltest.h"
 
 namespace {
@@ -95,7 +96,7 @@ class Overlays : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        openTestDisplay();
+        openTestDisplayRetrying();
         glMatrixMode(GL_TEXTURE);
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);

@@ -10,6 +10,7 @@
 #include "assets/textures.h"
 #include "effects/overlays.h"
 #include "effects/wavegrid.h"
+#include "support/gldisplayretry.h"
 #include "support/gltest.h"
 
 namespace {
@@ -69,7 +70,7 @@ class WaveGrid : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        openTestDisplay();
+        openTestDisplayRetrying();
         resetTextureMatrix();
         glDisable(GL_BLEND);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

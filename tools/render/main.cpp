@@ -268,6 +268,13 @@ int main(int argc, char **argv)
     if (SDL_Init(SDL_INIT_NOPARACHUTE) < 0)
         fail(std::string("SDL: ") + SDL_GetError());
     atexit(SDL_Quit);
+    // A busy shared X server now and then refuses a connection; the display set-up would end
+    // the process, so video is started here first, with a few tries.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (SDL_InitSubSystem(SDL_INIT_TIMER | SDL_INIT_VIDEO) == 0)
+            break;
+        SDL_Delay(100);
+    }
     startRenderer();
     if (o.mode == "frame")
         return renderOneFrame(o);
