@@ -51,7 +51,8 @@ TEST(AscWriter, BoxesLoadBackWithOutwardNormalsAndTheirMapping)
     addBox(mapped, {0, 0, 0}, {4, 4, 4}, {{100, 50, 0}, 0.5, 2.0}, 0);
     mapBoxFaces(mapped, 8.0);
     std::string path = scratchPath("boxes.asc");
-    ASSERT_TRUE(writeAscFile(path, {plain, mapped}));
+    // The light and camera objects after the meshes are no meshes to the loader.
+    ASSERT_TRUE(writeAscFile(path, {plain, mapped}, {{"Light01", {1, 2, 3}}}, {{"Camera01", {4, 5, 6}, {0, 0, 0}, 35}}));
 
     MeshGroup group = loadIntoSlot(path, 1);
     ASSERT_EQ(group.last - group.first, 2);

@@ -43,7 +43,8 @@ void writeMesh(FILE *out, const AscMesh &mesh)
 
 } // namespace
 
-bool writeAscFile(const std::string &path, const std::vector<AscMesh> &meshes)
+bool writeAscFile(const std::string &path, const std::vector<AscMesh> &meshes, const std::vector<AscLight> &lights,
+                  const std::vector<AscCamera> &cameras)
 {
     FILE *out = std::fopen(path.c_str(), "wb");
     if (!out)
@@ -51,6 +52,19 @@ bool writeAscFile(const std::string &path, const std::vector<AscMesh> &meshes)
     std::fprintf(out, "Ambient light color: Red=0.039216 Green=0.039216 Blue=0.039216\n\n");
     for (const AscMesh &mesh : meshes)
         writeMesh(out, mesh);
+    for (const AscLight &light : lights) {
+        std::fprintf(out, "Named object: \"%s\"\n", light.name.c_str());
+        std::fprintf(out, "Direct light\n");
+        std::fprintf(out, "Position:  X:%.6f Y:%.6f Z:%.6f\n", light.position.x, light.position.y, light.position.z);
+        std::fprintf(out, "Light color: Red=1.000000 Green=0.800000 Blue=0.700000\n\n");
+    }
+    for (const AscCamera &camera : cameras) {
+        std::fprintf(out, "Named object: \"%s\"\n", camera.name.c_str());
+        std::fprintf(out, "Camera (%.6fmm)\n", camera.lens);
+        std::fprintf(out, "Position:  X:%.6f Y:%.6f Z:%.6f\n", camera.position.x, camera.position.y, camera.position.z);
+        std::fprintf(out, "Target:  X:%.6f Y:%.6f Z:%.6f\n", camera.target.x, camera.target.y, camera.target.z);
+        std::fprintf(out, "Bank angle: 0.000000 degrees\n\n");
+    }
     return std::fclose(out) == 0;
 }
 

@@ -35,8 +35,21 @@ struct AscMesh {
     std::vector<AscFace> faces;
 };
 
-// Writes the meshes in the layout of a 3D Studio ASC export; false when the file cannot be written.
-bool writeAscFile(const std::string &path, const std::vector<AscMesh> &meshes);
+// The other objects a scene export carries after its meshes: lights and the camera. The show
+// reads only the meshes; these keep the files whole exports.
+struct AscLight {
+    std::string name;
+    Vec3 position;
+};
+struct AscCamera {
+    std::string name;
+    Vec3 position, target;
+    double lens;  // millimetres
+};
+
+// Writes the objects in the layout of a 3D Studio ASC export; false when the file cannot be written.
+bool writeAscFile(const std::string &path, const std::vector<AscMesh> &meshes,
+                  const std::vector<AscLight> &lights = {}, const std::vector<AscCamera> &cameras = {});
 
 // Volume enclosed by the mesh's faces, positive when they face outwards (checked for every part).
 double signedVolume(const AscMesh &mesh);

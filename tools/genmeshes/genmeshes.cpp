@@ -14,7 +14,10 @@ namespace {
 bool writeScene(const std::string &folder, const std::string &name, const Scene &scene)
 {
     std::string asc = folder + "/" + name + ".ASC", vue = folder + "/" + name + ".VUE";
-    if (!writeAscFile(asc, scene.meshes) || !writeVueFile(vue, name, scene.track)) {
+    // The export also holds the scene's light and its camera at the track's first frame.
+    std::vector<AscLight> lights = {{"Moon01", {1000.0, 1000.0, 1000.0}}};
+    std::vector<AscCamera> cameras = {{"Camera01", scene.track[0].eye, scene.track[0].target, 25.0}};
+    if (!writeAscFile(asc, scene.meshes, lights, cameras) || !writeVueFile(vue, name, scene.track)) {
         std::fprintf(stderr, "genmeshes: cannot write %s or %s\n", asc.c_str(), vue.c_str());
         return false;
     }
