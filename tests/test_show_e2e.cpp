@@ -32,6 +32,19 @@ ProcessOptions showOptions(const std::string &dir, double timeout)
     return options;
 }
 
+// The show started afresh when the X server refused its connection (it does so now and then
+// here); a watcher that already acted is not run again.
+ProcessResult runShow(const std::vector<std::string> &argv, const ProcessOptions &options)
+{
+    ProcessResult run;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run = runProcess(argv, options);
+        if (run.err.find("Couldn't open X11 display") == std::string::npos)
+            break;
+    }
+    return run;
+}
+
 std::vector<int> partChanges(const std::string &out)
 {
     std::vector<int> parts;
@@ -58,8 +71,9 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 
 TEST(Show, PlaysEveryPartInOrderAndEndsAtTheWrap)
 {
-    std::string dir = prepareShow(51, 32);
-    ProcessResult run = runProcess({demoBinary}, showOptions(dir, 180));
+    // Orders of 0.6 s: every part is seen even when a first frame (shader, lists) takes long.
+    std::string dir = prepareShow(51, 64);
+    ProcessResult run = runShow({demoBinary}, showOptions(dir, 240));
     fs::remove_all(dir);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -95,7 +109,7 @@ TEST(Show, PlaysEveryPartInOrderAndEndsAtTheWrap)
 
 TEST(Show, KeyPressEndsTheShowButMouseMotionDoesNot)
 {
-    std::string dir = prepareShow(51, 64);
+    std::string dir = prepareShow(51, 256);
     ProcessOptions options = showOptions(dir, 120);
     auto started = std::chrono::steady_clock::now();
     int phase = 0;
@@ -115,7 +129,7 @@ TEST(Show, KeyPressEndsTheShowButMouseMotionDoesNot)
         return phase < 2;
     };
     // Line-buffered, so that the first part change is seen while the show runs.
-    ProcessResult run = runProcess({"stdbuf", "-oL", demoBinary}, options);
+    ProcessResult run = runShow({"stdbuf", "-oL", demoBinary}, options);
     fs::remove_all(dir);
     ASSERT_FALSE(run.timedOut);
     EXPECT_TRUE(survivedMouse);
@@ -146,7 +160,7 @@ TEST(Show, ModuleFailuresReportTheFmodCodeAndExitWithMinusOne)
     for (const Case &c : cases) {
         std::string dir = prepareShow(2, 4);
         c.damage(dir);
-        ProcessResult run = runProcess({demoBinary}, showOptions(dir, 60));
+        ProcessResult run = runShow({demoBinary}, showOptions(dir, 60));
         fs::remove_all(dir);
         EXPECT_EQ(run.status, 255) << c.what << ": " << run.err;
         std::vector<std::string> lines = splitLines(run.out);
@@ -187,7 +201,7 @@ TEST(Show, FromTheRepositoryRootItReadsEveryMeshFileAndPlaysOn)
         }
         return true;
     };
-    ProcessResult run = runProcess({"stdbuf", "-oL", demoBinary}, options);
+    ProcessResult run = runShow({"stdbuf", "-oL", demoBinary}, options);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, 0) << run.err;
     std::vector<std::string> lines = splitLines(run.out);

@@ -72,7 +72,7 @@ void applyPartChange(int32_t enteredPart, int32_t previous)
     }
 }
 
-void stepFrame(const FrameSource &source)
+void advanceFrame(const FrameSource &source)
 {
     uint32_t firstTicks = source.readTicks();
     uint32_t secondTicks = source.readTicks();
@@ -85,6 +85,11 @@ void stepFrame(const FrameSource &source)
         applyPartChange(part, previousPart);
     }
     previousPart = part;
+}
+
+void stepFrame(const FrameSource &source)
+{
+    advanceFrame(source);
     drawPart(part);
 }
 

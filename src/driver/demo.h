@@ -35,7 +35,9 @@ void stampFrameClocks(uint32_t ticks);
 void advanceFrameClocks(uint32_t firstTicks, uint32_t secondTicks);
 // The part-change table; changes only the resettable clocks and endRequested.
 void applyPartChange(int32_t enteredPart, int32_t previousPart);
-// Clocks, music position, part change, draw: everything of a frame but the lock, swap and events.
+// Clocks, music position, part change: the frame step up to its drawing.
+void advanceFrame(const FrameSource &source);
+// advanceFrame, then drawPart: everything of a frame but the lock, swap and events.
 void stepFrame(const FrameSource &source);
 
 int runDemo(int argc, char **argv);

@@ -3,6 +3,9 @@
 #include <GL/glew.h>
 #include <png.h>
 
+#include <SDL/SDL.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "media/display.h"
@@ -12,6 +15,10 @@ void openTestDisplay()
     static bool opened = false;
     if (opened)
         return;
+    // A fresh Xvfb here now and then refuses a connection (EAGAIN, reset by peer); try again
+    // before the show's own start-up, which would stop at the first refusal.
+    for (int attempt = 0; attempt < 20 && SDL_InitSubSystem(SDL_INIT_VIDEO) < 0; ++attempt)
+        usleep(100000);
     openDisplay();
     glewInit();
     glViewport(0, 0, 800, 600);

@@ -150,25 +150,6 @@ bool partMovesForests(int32_t p)
     return (p >= 0 && p <= 7) || (p >= 16 && p <= 21) || (p >= 30 && p <= 41);
 }
 
-namespace {
-
-// The frame step of the show less its drawPart call.
-void stepFrameWithoutDrawing()
-{
-    uint32_t firstTicks = readVirtualTicks();
-    uint32_t secondTicks = readVirtualTicks();
-    advanceFrameClocks(firstTicks, secondTicks);
-    int32_t row = musicRow;
-    readOfflinePosition(&part, &row);
-    musicRow = row;
-    if (part != previousPart) {
-        printf("Go part %i\n", part);
-        applyPartChange(part, previousPart);
-    }
-    previousPart = part;
-}
-
-} // namespace
 
 int64_t playShow(const PlayOptions &options,
                  const std::function<bool(int64_t index, int32_t order, int32_t row)> &wanted,
@@ -189,7 +170,7 @@ int64_t playShow(const PlayOptions &options,
         if (draw)
             stepFrame(offlineSource);
         else
-            stepFrameWithoutDrawing();
+            advanceFrame(offlineSource);
         PlayedFrame frame{index, part, musicRow, part != before, draw};
         bool more = onFrame(frame);
         if (draw)
