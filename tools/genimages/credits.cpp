@@ -35,7 +35,6 @@ Picture drawCreditsOverlay(const GlyphFont &font, int width, int height)
     // Letter coverage and the row-wise fill colour, per screen pixel.
     std::vector<double> letters(size_t(width) * size_t(height), 0.0);
     std::vector<double> shadeRow(size_t(width) * size_t(height), 0.0);
-    int outline = 0;
     for (const CreditLine &line : creditLines) {
         int left = (width - lineWidth(line)) / 2;
         for (size_t i = 0; line.text[i]; ++i) {
@@ -56,7 +55,6 @@ Picture drawCreditsOverlay(const GlyphFont &font, int width, int height)
                         }
                 }
         }
-        outline = std::max(outline, line.scale);
     }
 
     Picture picture = makePicture(width, height, {0.02, 0.03, 0.05, 0.0});
@@ -94,6 +92,5 @@ Picture drawCreditsOverlay(const GlyphFont &font, int width, int height)
                 blendPixel(picture, x, y, fill, letter);
             }
         }
-    (void)outline;
     return picture;
 }

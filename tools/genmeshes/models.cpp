@@ -4,13 +4,7 @@
 
 namespace {
 
-// A point rotated about the x axis (tilt), used to lay leaves sideways.
-Vec3 tiltAboutX(Vec3 p, double angle)
-{
-    double c = std::cos(angle), s = std::sin(angle);
-    return {p.x, p.y * c - p.z * s, p.y * s + p.z * c};
-}
-
+// A point rotated about the y axis, used to lay leaves and sepals out from the stem.
 Vec3 tiltAboutY(Vec3 p, double angle)
 {
     double c = std::cos(angle), s = std::sin(angle);
@@ -220,7 +214,7 @@ void addRoseLeaves(AscMesh &mesh, Vec3 foot, double stemHeight, double bloomRadi
         sepal.profile = {{0.0, 0.0}, {length * 0.14, length * 0.35}, {0.0, length}};
         sepal.shape = [=](double, int, Vec3 p) {
             Vec3 flat{p.x, p.y * 0.3, p.z};
-            return tiltAboutY(tiltAboutX(flat, 0.0), 1.95);
+            return tiltAboutY(flat, 1.95);
         };
         double top = stemHeight - bloomRadius * 0.25;
         addLathe(mesh, sepal, {foot + Vec3{0.0, 0.0, top}, 2.0 * M_PI * i / sepals, 1.0}, 2);
