@@ -34,6 +34,7 @@ PineSilhouette slimSpruce()
     pine.trunkHalf = 0.014;
     pine.lean = 0.012;
     pine.seed = 23;
+    pine.colour = {0.04, 0.085, 0.11, 1.0};  // a shade lighter and bluer, so the trees part
     return pine;
 }
 

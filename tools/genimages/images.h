@@ -22,6 +22,8 @@ struct PineSilhouette {
     double lean = 0.0;
     uint32_t seed = 1;
     Colour colour{0.03, 0.075, 0.085, 1.0};
+    Colour rimColour{0.065, 0.115, 0.15, 1.0};  // moonlit edge
+    double rimWidth = 3.0;                     // pixels
 };
 
 Picture drawPineSilhouette(const PineSilhouette &pine);

@@ -29,32 +29,42 @@ double pineHalfWidth(const PineSilhouette &pine, double t, int side, double pixe
     return std::fmax(width, t > pine.foliageEnd - 0.12 ? trunk : 0.0);
 }
 
+// Share of the pixel's sub-samples inside the silhouette, the picture shifted by dx pixels.
+double pineCoverage(const PineSilhouette &pine, int x, int y, double dx)
+{
+    const int samples = 4;
+    double pixel = 1.0 / pine.width;
+    int inside = 0;
+    for (int j = 0; j < samples; ++j) {
+        // The top row reaches t = 0 and the bottom row t = 1, so the tree fills the height.
+        double t = (y + (j + 0.5) / samples) / pine.height;
+        t = std::fmin(1.0, std::fmax(0.0, (t - 0.5 / pine.height) * pine.height / (pine.height - 1.0)));
+        double centre = 0.5 + pine.lean * (1.0 - t) * (1.0 - t);
+        for (int i = 0; i < samples; ++i) {
+            double u = (x + dx + (i + 0.5) / samples) / pine.width - centre;
+            if (std::fabs(u) < pineHalfWidth(pine, t, u < 0 ? -1 : 1, pixel))
+                ++inside;
+        }
+    }
+    return double(inside) / (samples * samples);
+}
+
 } // namespace
 
 Picture drawPineSilhouette(const PineSilhouette &pine)
 {
     Picture picture = makePicture(pine.width, pine.height, {pine.colour.r, pine.colour.g, pine.colour.b, 0.0});
-    const int samples = 4;
-    double pixel = 1.0 / pine.width;
     for (int y = 0; y < pine.height; ++y) {
         for (int x = 0; x < pine.width; ++x) {
-            int inside = 0;
-            for (int j = 0; j < samples; ++j) {
-                // The top row reaches t = 0 and the bottom row t = 1, so the tree fills the height.
-                double t = (y + (j + 0.5) / samples) / pine.height;
-                t = (t - 0.5 / pine.height) * pine.height / (pine.height - 1.0);
-                double centre = 0.5 + pine.lean * (1.0 - t) * (1.0 - t);
-                for (int i = 0; i < samples; ++i) {
-                    double u = (x + (i + 0.5) / samples) / pine.width - centre;
-                    int side = u < 0 ? -1 : 1;
-                    if (std::fabs(u) < pineHalfWidth(pine, std::fmin(1.0, std::fmax(0.0, t)), side, pixel))
-                        ++inside;
-                }
-            }
+            double cover = pineCoverage(pine, x, y, 0.0);
+            if (cover == 0.0)
+                continue;
+            // Moonlight catches the edges that face the moon (to the right): a faint cold rim.
+            double rim = 1.0 - pineCoverage(pine, x, y, pine.rimWidth);
             double shade = 1.0 - 0.35 * double(y) / pine.height;  // a touch darker towards the foot
-            Colour &c = pixelAt(picture, x, y);
-            c = {pine.colour.r * shade, pine.colour.g * shade, pine.colour.b * shade,
-                 double(inside) / (samples * samples)};
+            const Colour &c = pine.colour, &m = pine.rimColour;
+            pixelAt(picture, x, y) = {(c.r + (m.r - c.r) * rim) * shade, (c.g + (m.g - c.g) * rim) * shade,
+                                      (c.b + (m.b - c.b) * rim) * shade, cover};
         }
     }
     return picture;
