@@ -3,6 +3,8 @@
 #include "models.h"
 #include "scenecommon.h"
 
+#include <algorithm>
+
 namespace {
 
 struct Hill {
@@ -71,24 +73,33 @@ std::vector<Hill> addHills(Scene &scene, Random &random)
     return hills;
 }
 
-// Fifteen groves of four to eight pines, every other one close beside the flight so that it
-// sweeps past; each grove is one object.
+// A point beside the flight at frame: to its left (side 1) or right (side -1), reach units off.
+Vec3 besideTrack(const std::vector<CameraFrame> &track, size_t frame, double side, double reach)
+{
+    const CameraFrame &here = track[frame % track.size()], &next = track[(frame + 1) % track.size()];
+    double dx = next.eye.x - here.eye.x, dy = next.eye.y - here.eye.y;
+    double length = std::hypot(dx, dy);
+    return {here.eye.x - dy / length * side * reach, here.eye.y + dx / length * side * reach, 0.0};
+}
+
+// Eighteen groves of four to seven pines, each one object: twelve spaced along the flight,
+// left and right by turns so that they sweep past on both sides, six anywhere.
 void addGroves(Scene &scene, const std::vector<Hill> &hills, Random &random)
 {
-    int groves = 0;
-    for (int attempt = 0; attempt < 4000 && groves < 15; ++attempt) {
+    const int besideFlight = 12, groves = 18;
+    int placed = 0;
+    for (int attempt = 0; attempt < 4000 && placed < groves; ++attempt) {
         double x, y;
-        if (attempt % 2 == 0) {
-            const CameraFrame &f = scene.track[size_t(randomBetween(random, 0, trackFrames))];
-            double side = randomBetween(random, 0, 2 * M_PI);
-            double reach = randomBetween(random, 230, 520);
-            x = f.eye.x + reach * std::cos(side);
-            y = f.eye.y + reach * std::sin(side);
+        if (placed < besideFlight) {
+            size_t frame = size_t(placed * trackFrames / besideFlight + randomBetween(random, -30, 30) + trackFrames);
+            Vec3 at = besideTrack(scene.track, frame, placed % 2 ? 1.0 : -1.0, randomBetween(random, 240, 480));
+            x = at.x;
+            y = at.y;
         } else {
             x = randomBetween(random, -1900, 1900);
             y = randomBetween(random, -1600, 1600);
         }
-        double spread = randomBetween(random, 80, 150);
+        double spread = randomBetween(random, 80, 140);
         const double tallest = 260.0;
         // The grove's highest ground: pines on a slope stand higher than its centre.
         double ground = terrainHeight(hills, x, y);
@@ -97,9 +108,9 @@ void addGroves(Scene &scene, const std::vector<Hill> &hills, Random &random)
                                                      y + spread * std::sin(k * M_PI / 4)));
         if (!isClearOfTrack(scene.track, x, y, spread + 90.0, ground + tallest, 50.0))
             continue;
-        ++groves;
-        AscMesh grove{numbered("Grove", groves), "PINE", false, {}, {}};
-        int pines = 4 + int(randomBetween(random, 0, 5));
+        ++placed;
+        AscMesh grove{numbered("Grove", placed), "PINE", false, {}, {}};
+        int pines = 4 + int(randomBetween(random, 0, 4));
         for (int p = 0; p < pines; ++p) {
             double angle = randomBetween(random, 0, 2 * M_PI);
             double r = p == 0 ? 0.0 : randomBetween(random, 0.4, 1.0) * spread;
@@ -110,7 +121,7 @@ void addGroves(Scene &scene, const std::vector<Hill> &hills, Random &random)
             style.segments = 6;
             style.curvedTiers = false;
             style.trunkRadius = style.height * 0.045;
-            style.seed = uint32_t(groves * 16 + p);
+            style.seed = uint32_t(placed * 16 + p);
             // Sunk a little so that no trunk floats above a slope.
             Placement place{{px, py, terrainHeight(hills, px, py) - 8.0}, randomBetween(random, 0, 6.3), 1.0};
             addPineFoliage(grove, style, place);
@@ -121,12 +132,18 @@ void addGroves(Scene &scene, const std::vector<Hill> &hills, Random &random)
     }
 }
 
-// Twenty-two boulders strewn over the land, all in one object.
+// Twenty-four boulders, every other one close beside the flight, all in one object.
 void addBoulders(Scene &scene, const std::vector<Hill> &hills, Random &random)
 {
     AscMesh rocks{"Boulders", "GRANITE", false, {}, {}};
-    for (int placed = 0, attempt = 0; attempt < 800 && placed < 22; ++attempt) {
+    for (int placed = 0, attempt = 0; attempt < 2000 && placed < 24; ++attempt) {
         double x = randomBetween(random, -1800, 1800), y = randomBetween(random, -1500, 1500);
+        if (placed % 2 == 0) {
+            Vec3 at = besideTrack(scene.track, size_t(randomBetween(random, 0, trackFrames)),
+                                  nextRandom(random) < 0.5 ? 1.0 : -1.0, randomBetween(random, 120, 300));
+            x = at.x;
+            y = at.y;
+        }
         double radius = randomBetween(random, 30, 90);
         double height = radius * randomBetween(random, 0.7, 1.3);
         double ground = terrainHeight(hills, x, y);
@@ -178,5 +195,7 @@ Scene buildCreditsScene()
     addStoneCircle(scene, hills, random);
     for (const Hill &h : hills)
         scene.mounds.push_back({h.x, h.y, h.radius, h.height});
+    // The part opens on groves and hills rather than on open meadow: start the loop 2.5 s on.
+    std::rotate(scene.track.begin(), scene.track.begin() + 92, scene.track.end());
     return scene;
 }
