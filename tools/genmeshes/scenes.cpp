@@ -18,6 +18,59 @@ std::vector<AscMesh> buildTreeFile()
     return {foliage, trunk};
 }
 
+namespace {
+
+// Closest point of triangle abc to p (Ericson, Real-Time Collision Detection, 5.1.5).
+Vec3 closestPointOnTriangle(Vec3 p, Vec3 a, Vec3 b, Vec3 c)
+{
+    Vec3 ab = b - a, ac = c - a, ap = p - a;
+    double d1 = dot(ab, ap), d2 = dot(ac, ap);
+    if (d1 <= 0 && d2 <= 0)
+        return a;
+    Vec3 bp = p - b;
+    double d3 = dot(ab, bp), d4 = dot(ac, bp);
+    if (d3 >= 0 && d4 <= d3)
+        return b;
+    double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0)
+        return a + ab * (d1 / (d1 - d3));
+    Vec3 cp = p - c;
+    double d5 = dot(ab, cp), d6 = dot(ac, cp);
+    if (d6 >= 0 && d5 <= d6)
+        return c;
+    double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0)
+        return a + ac * (d2 / (d2 - d6));
+    double va = d3 * d6 - d5 * d4;
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+        return b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)));
+    double denominator = 1.0 / (va + vb + vc);
+    return a + ab * (vb * denominator) + ac * (vc * denominator);
+}
+
+// The distance from p to the nearest face of any mesh.
+double distanceToMeshes(const std::vector<AscMesh> &meshes, const std::vector<Bounds> &bounds, Vec3 p, double enough)
+{
+    double nearest = 1e30;
+    for (size_t m = 0; m < meshes.size(); ++m) {
+        // Whole objects farther than what matters are skipped by their bounding box.
+        const Bounds &box = bounds[m];
+        double dx = std::fmax(0.0, std::fmax(box.low.x - p.x, p.x - box.high.x));
+        double dy = std::fmax(0.0, std::fmax(box.low.y - p.y, p.y - box.high.y));
+        double dz = std::fmax(0.0, std::fmax(box.low.z - p.z, p.z - box.high.z));
+        if (std::sqrt(dx * dx + dy * dy + dz * dz) > enough)
+            continue;
+        for (const AscFace &f : meshes[m].faces) {
+            const std::vector<AscVertex> &v = meshes[m].vertices;
+            Vec3 q = closestPointOnTriangle(p, v[f.a].position, v[f.b].position, v[f.c].position) - p;
+            nearest = std::fmin(nearest, std::sqrt(dot(q, q)));
+        }
+    }
+    return nearest;
+}
+
+} // namespace
+
 bool checkMeshes(const std::string &name, const std::vector<AscMesh> &meshes)
 {
     for (const AscMesh &mesh : meshes) {
@@ -33,6 +86,9 @@ bool checkScene(const std::string &name, const Scene &scene, double minimumClear
 {
     if (!checkMeshes(name, scene.meshes))
         return false;
+    std::vector<Bounds> bounds;
+    for (const AscMesh &mesh : scene.meshes)
+        bounds.push_back(meshBounds(mesh));
     for (size_t i = 0; i < scene.track.size(); ++i) {
         const CameraFrame &f = scene.track[i];
         double reach = std::sqrt(dot(f.target - f.eye, f.target - f.eye));
@@ -49,6 +105,9 @@ bool checkScene(const std::string &name, const Scene &scene, double minimumClear
             if (!problem && f.eye.z - hillHeightAt(m.radius, m.height, horizontalDistance(f.eye.x, f.eye.y, m.x, m.y)) <
                                 minimumClearance)
                 problem = "comes too close to a hill";
+        // The solids were placed round the track with margins; this measures the real faces.
+        if (!problem && distanceToMeshes(scene.meshes, bounds, f.eye, minimumClearance) < minimumClearance)
+            problem = "comes closer to a face than the clearance";
         if (problem) {
             std::fprintf(stderr, "genmeshes: %s: camera frame %zu %s\n", name.c_str(), i, problem);
             return false;
