@@ -133,7 +133,7 @@ void addRoseBloom(AscMesh &mesh, Vec3 centre, double radius)
     };
     for (const PetalRing &ring : rings) {
         double rim = radius * ring.rim, base = radius * ring.base, depth = radius * ring.depth;
-        double thick = radius * 0.045;
+        double thick = radius * 0.08;
         LatheShape cup;
         cup.segments = 40;
         cup.profile = {
