@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "assets/meshes.h"
 #include "effects/celshading.h"
 #include "effects/meshscenes.h"
 #include "media/music.h"
@@ -304,6 +305,68 @@ TEST_F(TreeField, CompiledMeshesDrawTheSamePixelsAsImmediateMode)
     for (float t : {0.0f, 1.5f, 4.0f}) {
         const std::vector<uint8_t> immediate = render(true, t);
         EXPECT_TRUE(render(false, t) == immediate) << "t = " << t;
+    }
+    EXPECT_EQ(takeGlError(), 0u);
+}
+
+TEST_F(TreeField, DenseAndSparseFieldsDrawTheSamePixelsOnBothPaths)
+{
+    // Trees packed closer than their size overlap on screen in long chains; a few far apart do not.
+    float saved[treeCount][2];
+    std::copy(&treePositions[0][0], &treePositions[0][0] + 2 * treeCount, &saved[0][0]);
+    for (int i = 0; i < treeCount; ++i) {
+        treePositions[i][0] = float((i % 20) * 45 - 450);
+        treePositions[i][1] = float((i / 20) * 45 - 450);
+    }
+    for (int i = 390; i < treeCount; ++i)
+        treePositions[i][0] += 3000.0f;
+    auto render = [](bool immediate, void (*move)(float), float t) {
+        celImmediateMode = immediate;
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        move(t);
+        drawTreeField();
+        return readFrameTopDown();
+    };
+    for (const Move &move : moves)
+        for (float t : {0.0f, 1.0f, 2.5f})
+            EXPECT_TRUE(render(false, move.plain, t) == render(true, move.plain, t)) << "t = " << t;
+    std::copy(&saved[0][0], &saved[0][0] + 2 * treeCount, &treePositions[0][0]);
+    EXPECT_EQ(takeGlError(), 0u);
+}
+
+TEST_F(TreeField, PlacingManyLeavesTheStateOfPlacingOneByOne)
+{
+    // Seen, and wholly out of sight (moved far behind the camera): the same state either way.
+    for (float behind : {0.0f, 1.0f}) {
+        std::vector<std::vector<float>> states;
+        for (bool immediate : {true, false}) {
+            celImmediateMode = immediate;
+            cameraSweepA(0.5f);
+            glTranslatef(behind * 1e6f, behind * 1e6f, 0);
+            glColor4f(0.5f, 0.5f, 0.5f, 0.5f);
+            glNormal3f(9, 9, 9);
+            glTexCoord2f(7, 7);
+            setCelPresetGreen();
+            drawCelMeshAt(meshGroups[4].first + 1, treePositions, treeCount);
+            std::vector<float> s(16);
+            glGetFloatv(GL_CURRENT_COLOR, &s[0]);
+            glGetFloatv(GL_CURRENT_NORMAL, &s[4]);
+            glGetFloatv(GL_CURRENT_TEXTURE_COORDS, &s[7]);
+            glGetFloatv(GL_LINE_WIDTH, &s[11]);
+            glGetFloatv(GL_POINT_SIZE, &s[12]);
+            GLint v[4];
+            glGetIntegerv(GL_CULL_FACE_MODE, &v[0]);
+            glGetIntegerv(GL_POLYGON_MODE, &v[1]);
+            glGetIntegerv(GL_TEXTURE_BINDING_1D, &v[3]);
+            s[13] = float(v[0] + v[2] + v[3]);
+            s[14] = float(glGetHandleARB(GL_PROGRAM_OBJECT_ARB));
+            s[15] = float(glIsEnabled(GL_CULL_FACE) + 2 * glIsEnabled(GL_TEXTURE_1D) +
+                          4 * glIsEnabled(GL_LIGHTING) + 8 * glIsEnabled(GL_TEXTURE_2D));
+            const std::vector<float> m = readMatrix(GL_MODELVIEW_MATRIX);
+            s.insert(s.end(), m.begin(), m.end());
+            states.push_back(s);
+        }
+        EXPECT_EQ(states[0], states[1]) << "behind " << behind;
     }
     EXPECT_EQ(takeGlError(), 0u);
 }

@@ -271,7 +271,9 @@ void initCelShading()
     makeToonRamp();
 }
 
-void drawCelMesh(int index)
+namespace {
+
+void beginShadedPass()
 {
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
@@ -282,19 +284,162 @@ void drawCelMesh(int index)
     glUseProgramObjectARB(celProgram);
     glEnable(GL_TEXTURE_1D);
     glBindTexture(GL_TEXTURE_1D, toonRampTexture);
+}
+
+// Back faces as thick black lines: only where they reach past the shaded front faces.
+void beginOutlinePass()
+{
+    glUseProgramObjectARB(0);
+    glDisable(GL_TEXTURE_1D);
+    glPolygonMode(GL_BACK, GL_LINE);
+    glCullFace(GL_FRONT);
+    glColor3f(0.0f, 0.0f, 0.0f);
+}
+
+void endOutlinePass()
+{
+    glPolygonMode(GL_BACK, GL_FILL);
+    glDisable(GL_CULL_FACE);
+}
+
+// The window rectangle, in pixels, that a mesh's fragments can reach under a clip transform,
+// widened by far more than an outline's half width; the whole window when the mesh comes near
+// the eye plane, where projecting its box's corners would not bound it.
+struct Footprint {
+    double x0, y0, x1, y1;
+};
+
+Footprint findFootprint(const ClipTransform &clip, const MeshBounds &b)
+{
+    const Footprint whole = {-1e9, -1e9, 1e9, 1e9};
+    Footprint f = {1e9, 1e9, -1e9, -1e9};
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {corner & 1 ? b.high[0] : b.low[0], corner & 2 ? b.high[1] : b.low[1],
+                             corner & 4 ? b.high[2] : b.low[2]};
+        const double *m = clip.m;
+        const double x = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
+        const double y = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
+        const double w = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
+        if (!(w > 1e-3))
+            return whole;
+        const double wx = (x / w + 1.0) * 400.0, wy = (y / w + 1.0) * 300.0;
+        f.x0 = wx < f.x0 ? wx : f.x0;
+        f.x1 = wx > f.x1 ? wx : f.x1;
+        f.y0 = wy < f.y0 ? wy : f.y0;
+        f.y1 = wy > f.y1 ? wy : f.y1;
+    }
+    const double margin = 8.0;
+    return Footprint{f.x0 - margin, f.y0 - margin, f.x1 + margin, f.y1 + margin};
+}
+
+bool doFootprintsOverlap(const Footprint &a, const Footprint &b)
+{
+    return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
+}
+
+// Both passes for a set of placements whose footprints are pairwise disjoint: every pixel sees
+// the fragments of at most one of them, in the order of drawing them one by one, so the pixels
+// are the same; the state changes between the passes are made once for the set.
+void drawCelSet(int index, const float (*offsets)[2], const int *members, int count)
+{
+    beginShadedPass();
+    for (int r = 0; r < count; ++r) {
+        glPushMatrix();
+        glTranslatef(offsets[members[r]][0], offsets[members[r]][1], 0.0f);
+        emitMesh(index, false);
+        glPopMatrix();
+    }
+    beginOutlinePass();
+    for (int r = 0; r < count; ++r) {
+        glPushMatrix();
+        glTranslatef(offsets[members[r]][0], offsets[members[r]][1], 0.0f);
+        emitMesh(index, false);
+        glPopMatrix();
+    }
+    endOutlinePass();
+}
+
+constexpr int celPlacementCapacity = 1024;
+
+// Up to celPlacementCapacity placements. Each visible one gets a level one above the highest
+// level of the earlier placements whose footprints it overlaps, so wherever two overlap the
+// earlier is drawn first, as one by one; the levels are then drawn in order, each as one set.
+// Returns whether any placement was drawn.
+bool drawCelPlacements(int index, const ClipTransform &view, const float (*offsets)[2], int count)
+{
+    static Footprint footprints[celPlacementCapacity];
+    static int levels[celPlacementCapacity];
+    static int visible[celPlacementCapacity];
+    static int members[celPlacementCapacity];
+    const MeshBounds &b = findMeshBounds(index);
+    int visibleCount = 0, levelCount = 0;
+    for (int i = 0; i < count && !b.empty; ++i) {
+        // The placement's transform: the view times a translation by (x, y, 0).
+        ClipTransform placed = view;
+        for (int row = 0; row < 4; ++row)
+            placed.m[12 + row] += view.m[row] * offsets[i][0] + view.m[4 + row] * offsets[i][1];
+        if (isBoxOutsideView(placed, b.low, b.high))
+            continue;
+        const Footprint f = findFootprint(placed, b);
+        int level = 0;
+        for (int k = 0; k < visibleCount; ++k)
+            if (levels[k] >= level && doFootprintsOverlap(f, footprints[k]))
+                level = levels[k] + 1;
+        footprints[visibleCount] = f;
+        levels[visibleCount] = level;
+        visible[visibleCount] = i;
+        ++visibleCount;
+        levelCount = level + 1 > levelCount ? level + 1 : levelCount;
+    }
+    for (int level = 0; level < levelCount; ++level) {
+        int memberCount = 0;
+        for (int k = 0; k < visibleCount; ++k)
+            if (levels[k] == level)
+                members[memberCount++] = visible[k];
+        drawCelSet(index, offsets, members, memberCount);
+    }
+    return visibleCount > 0;
+}
+
+} // namespace
+
+void drawCelMesh(int index)
+{
+    beginShadedPass();
     // Both passes draw under the same matrices, so one look decides for both.
     const bool outsideView =
         !celImmediateMode && index >= 0 && index < meshCapacity && isMeshOutsideView(index);
     emitMesh(index, outsideView);
-    glUseProgramObjectARB(0);
-    glDisable(GL_TEXTURE_1D);
-    // Back faces as thick black lines: only where they reach past the shaded front faces.
-    glPolygonMode(GL_BACK, GL_LINE);
-    glCullFace(GL_FRONT);
-    glColor3f(0.0f, 0.0f, 0.0f);
+    beginOutlinePass();
     emitMesh(index, outsideView);
-    glPolygonMode(GL_BACK, GL_FILL);
-    glDisable(GL_CULL_FACE);
+    endOutlinePass();
+}
+
+void drawCelMeshAt(int index, const float (*offsets)[2], int count)
+{
+    if (celImmediateMode || index < 0 || index >= meshCapacity) {
+        for (int i = 0; i < count; ++i) {
+            glPushMatrix();
+            glTranslatef(offsets[i][0], offsets[i][1], 0.0f);
+            drawCelMesh(index);
+            glPopMatrix();
+        }
+        return;
+    }
+    ClipTransform view;
+    readClipTransform(&view);
+    bool anyDrawn = false;
+    for (int first = 0; first < count; first += celPlacementCapacity) {
+        const int chunk = count - first < celPlacementCapacity ? count - first : celPlacementCapacity;
+        anyDrawn = drawCelPlacements(index, view, offsets + first, chunk) || anyDrawn;
+    }
+    if (count > 0 && !anyDrawn) {
+        // What the calls one by one would have left, with nothing drawn.
+        beginShadedPass();
+        beginOutlinePass();
+        endOutlinePass();
+        leaveLastVertexAttributes(index);
+    }
 }
 
 void setCelPresetGreen()

@@ -13,6 +13,9 @@ GLhandleARB buildCelProgram();
 void makeToonRamp();
 void initCelShading();
 void drawCelMesh(int index);
+// As drawCelMesh of the mesh at each offset in turn, the modelview translated by (x, y, 0) for
+// each and restored after it; the same pixels and the same state afterwards.
+void drawCelMeshAt(int index, const float (*offsets)[2], int count);
 void setCelPresetGreen();
 void setCelPresetBrown();
 void setCelPresetRose();

@@ -53,16 +53,6 @@ void sweepD(float t, double upZ)
     lookAtField(0.0, 300.0, 100.0 + 800.0 * t, 100.0 + 60.0 * t, 40.0 * t, 50.0, upZ);
 }
 
-void drawTreeMeshes(int index)
-{
-    for (int i = 0; i < treeCount; ++i) {
-        glPushMatrix();
-        glTranslatef(treePositions[i][0], treePositions[i][1], 0.0f);
-        drawCelMesh(index);
-        glPopMatrix();
-    }
-}
-
 } // namespace
 
 void setupSceneLighting()
@@ -149,9 +139,9 @@ void drawTreeField()
     drawGroundPlane();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     setCelPresetGreen();
-    drawTreeMeshes(meshGroups[treeGroup].first + 1);
+    drawCelMeshAt(meshGroups[treeGroup].first + 1, treePositions, treeCount);
     setCelPresetBrown();
-    drawTreeMeshes(meshGroups[treeGroup].first + 2);
+    drawCelMeshAt(meshGroups[treeGroup].first + 2, treePositions, treeCount);
     glUseProgramObjectARB(0);
 }
 
