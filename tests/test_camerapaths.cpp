@@ -12,25 +12,12 @@
 
 #include "assets/camerapaths.h"
 #include "support/gltest.h"
+#include "support/scratchfolder.h"
 
 namespace {
 
-class TrackFiles : public ::testing::Test {
+class TrackFiles : public ScratchFolderTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/show-tracks-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-        ASSERT_EQ(chdir(folder.c_str()), 0);
-        ASSERT_EQ(system("mkdir -p data/meshes"), 0);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(previous), 0);
-        system(("rm -rf " + folder).c_str());
-    }
     // Writes data/meshes/T.VUE and loads it into slot 3.
     static int32_t load(const std::string &text)
     {
@@ -40,8 +27,6 @@ protected:
         fclose(file);
         return loadVueFile(3, "data\\meshes\\T.VUE");
     }
-    std::string folder;
-    char previous[4096];
 };
 
 std::string cameraLine(int i)

@@ -10,25 +10,16 @@
 #include <vector>
 
 #include "effects/voxeltext.h"
+#include "support/scratchfolder.h"
 
 namespace {
 
-class FontFile : public ::testing::Test {
+class FontFile : public ScratchFolderTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/show-font-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-        ASSERT_EQ(chdir(folder.c_str()), 0);
-        ASSERT_EQ(system("mkdir -p data/images"), 0);
+        ScratchFolderTest::SetUp();
         memset(fontGlyphs, 0, sizeof fontGlyphs);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(previous), 0);
-        system(("rm -rf " + folder).c_str());
     }
     static void write(size_t size)
     {
@@ -46,8 +37,6 @@ protected:
         loadFont();
         return testing::internal::GetCapturedStdout();
     }
-    std::string folder;
-    char previous[4096];
 };
 
 TEST_F(FontFile, MissingFileIsReportedAndLeavesTheTableZero)

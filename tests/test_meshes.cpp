@@ -12,26 +12,13 @@
 #include "assets/meshes.h"
 #include "effects/meshscenes.h"
 #include "support/gltest.h"
+#include "support/scratchfolder.h"
 
 namespace {
 
 // Content paths are relative to the working directory: each test runs in a fresh folder.
-class MeshFiles : public ::testing::Test {
+class MeshFiles : public ScratchFolderTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/show-meshes-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-        ASSERT_EQ(chdir(folder.c_str()), 0);
-        ASSERT_EQ(system("mkdir -p data/meshes"), 0);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(previous), 0);
-        system(("rm -rf " + folder).c_str());
-    }
     static void write(const std::string &name, const std::string &text)
     {
         FILE *file = fopen(("data/meshes/" + name).c_str(), "wb");
@@ -46,8 +33,6 @@ protected:
         loadAscFile(("data\\meshes\\" + name).c_str(), slot);
         return testing::internal::GetCapturedStdout();
     }
-    std::string folder;
-    char previous[4096];
 };
 
 // A mesh block as an exporter writes it; faces are "a b c" triples.

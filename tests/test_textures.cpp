@@ -14,27 +14,12 @@
 
 #include "assets/textures.h"
 #include "support/gltest.h"
+#include "support/scratchfolder.h"
 
 namespace {
 
-class ImageFiles : public ::testing::Test {
+class ImageFiles : public ScratchFolderTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/show-images-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-        ASSERT_EQ(chdir(folder.c_str()), 0);
-        ASSERT_EQ(system("mkdir -p data/images"), 0);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(previous), 0);
-        system(("rm -rf " + folder).c_str());
-    }
-    std::string folder;
-    char previous[4096];
 };
 
 // A PNG of the given format (RGB, RGBA or colour-mapped) filled with a pattern.

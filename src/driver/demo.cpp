@@ -117,9 +117,8 @@ void drainEvents()
 
 } // namespace
 
-int runDemo(int, char **)
+void loadShowContent()
 {
-    resetFrameState();
     printf("Init\n");
     loadFont();
     loadSceneAssets();
@@ -129,6 +128,12 @@ int runDemo(int, char **)
     glViewport(0, 0, 800, 600);
     loadForestAssets();
     loadCreditsImage();
+}
+
+int runDemo(int, char **)
+{
+    resetFrameState();
+    loadShowContent();
     startMusic();
     stampFrameClocks(SDL_GetTicks());
     startPlayback();

@@ -40,4 +40,8 @@ void advanceFrame(const FrameSource &source);
 // advanceFrame, then drawPart: everything of a frame but the lock, swap and events.
 void stepFrame(const FrameSource &source);
 
+// Start-up from "Init" up to the music: font, scene assets, display, cel shading, viewport,
+// forests and credits image, in their fixed order (rand draws depend on it).
+void loadShowContent();
+
 int runDemo(int argc, char **argv);

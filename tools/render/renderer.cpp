@@ -93,17 +93,9 @@ void drainEvents()
 
 void startRenderer()
 {
-    // runDemo's start-up, step by step, less the audio device.
+    // runDemo's start-up less the audio device.
     resetFrameState();
-    printf("Init\n");
-    loadFont();
-    loadSceneAssets();
-    openDisplay();
-    glewInit();
-    initCelShading();
-    glViewport(0, 0, frameWidth, frameHeight);
-    loadForestAssets();
-    loadCreditsImage();
+    loadShowContent();
     virtualTicks = clockStartTicks;
     stampFrameClocks(virtualTicks);
 }
