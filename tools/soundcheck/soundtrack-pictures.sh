@@ -1,7 +1,7 @@
 #!/bin/sh
 # Renders data/music/vrimla2.xm once and redraws the soundtrack's pictures in docs/:
 # soundtrack-loudness.png (per-order loudness strip, from soundcheck) and
-# soundtrack-spectrogram.png (sox), and replaces the table in docs/soundtrack.md.
+# soundtrack-spectrogram.png (sox), and replaces the table in docs/soundtrack.md and README.md.
 # Usage: tools/soundcheck/soundtrack-pictures.sh [build directory, default build]
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -26,13 +26,14 @@ fi
 sox "$work/pass.wav" -n remix 1,2 spectrogram -x 1200 -y 257 -z 90 \
     -t "data/music/vrimla2.xm, one pass (order n starts at n x 7.68 s)" -c "sox spectrogram" \
     -o "$root/docs/soundtrack-spectrogram.png"
-# The table sits between two marker lines of docs/soundtrack.md.
-doc=$root/docs/soundtrack.md
-awk -v table="$work/table.md" '
-    /^<!-- soundcheck table -->$/ { print; while ((getline line < table) > 0) print line; skipping = 1; next }
-    /^<!-- end of soundcheck table -->$/ { skipping = 0 }
-    !skipping { print }
-' "$doc" >"$work/doc.md"
-cp "$work/doc.md" "$doc"
+# The table sits between two marker lines of docs/soundtrack.md and of the README.
+for doc in "$root/docs/soundtrack.md" "$root/README.md"; do
+    awk -v table="$work/table.md" '
+        /^<!-- soundcheck table -->$/ { print; while ((getline line < table) > 0) print line; close(table); skipping = 1; next }
+        /^<!-- end of soundcheck table -->$/ { skipping = 0 }
+        !skipping { print }
+    ' "$doc" >"$work/doc.md"
+    cp "$work/doc.md" "$doc"
+done
 cat "$work/table.md" | tail -2
 exit "$status"
