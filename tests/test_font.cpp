@@ -1,67 +1,42 @@
-// The raw 8x16 font file.
+// The raw 8x16 font file: missing, short and long.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "effects/voxeltext.h"
 #include "support/scratchfolder.h"
 
 namespace {
 
-class FontFile : public ScratchFolderTest {
-protected:
-    void SetUp() override
-    {
-        ScratchFolderTest::SetUp();
+using FontFile = ScratchFolderTest;
+
+TEST_F(FontFile, FillsWhatTheFileHoldsUpTo4096BytesAndReportsAMissingOne)
+{
+    const struct {
+        long size; // -1: no file
+        const char *printed;
+    } cases[] = {{-1, "Oh shit: data\\images\\f1.fnt\ngah: 0\n"},
+                 // Byte 128, the top row of glyph 8, printed unsigned: (128 * 13 + 5) & 255 = 133.
+                 {200, "gah: 133\n"},
+                 {5000, "gah: 133\n"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        remove("data/images/f1.fnt");
+        if (c.size >= 0) {
+            FILE *file = fopen("data/images/f1.fnt", "wb");
+            for (long i = 0; i < c.size; ++i)
+                fputc(int(i * 13 + 5) & 255, file);
+            fclose(file);
+        }
         memset(fontGlyphs, 0, sizeof fontGlyphs);
-    }
-    static void write(size_t size)
-    {
-        std::vector<uint8_t> bytes(size);
-        for (size_t i = 0; i < size; ++i)
-            bytes[i] = uint8_t(i * 13 + 5);
-        FILE *file = fopen("data/images/f1.fnt", "wb");
-        ASSERT_NE(file, nullptr);
-        fwrite(bytes.data(), 1, size, file);
-        fclose(file);
-    }
-    static std::string load()
-    {
         testing::internal::CaptureStdout();
         loadFont();
-        return testing::internal::GetCapturedStdout();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+        for (long i = 0; i < long(sizeof fontGlyphs); ++i)
+            ASSERT_EQ(fontGlyphs[i], i < c.size ? uint8_t(i * 13 + 5) : 0) << i;
     }
-};
-
-TEST_F(FontFile, MissingFileIsReportedAndLeavesTheTableZero)
-{
-    EXPECT_EQ(load(), "Oh shit: data\\images\\f1.fnt\ngah: 0\n");
-    for (uint8_t byte : fontGlyphs)
-        ASSERT_EQ(byte, 0);
-}
-
-TEST_F(FontFile, ShortFileFillsOnlyItsLength)
-{
-    write(200);
-    // Byte 128 is the top row of glyph 8, printed unsigned: 128 * 13 + 5 = 1669 -> 133.
-    EXPECT_EQ(load(), "gah: 133\n");
-    EXPECT_EQ(fontGlyphs[199], uint8_t(199 * 13 + 5));
-    for (size_t i = 200; i < sizeof fontGlyphs; ++i)
-        ASSERT_EQ(fontGlyphs[i], 0) << i;
-}
-
-TEST_F(FontFile, LongFileGivesItsFirst4096Bytes)
-{
-    write(5000);
-    EXPECT_EQ(load(), "gah: 133\n");
-    for (size_t i = 0; i < sizeof fontGlyphs; ++i)
-        ASSERT_EQ(fontGlyphs[i], uint8_t(i * 13 + 5)) << i;
 }
 
 } // namespace
