@@ -1,7 +1,6 @@
 #include "support/scenefixture.h"
 
 #include <GL/glew.h>
-#include <SDL/SDL.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,99 +12,88 @@
 #include "effects/celshading.h"
 #include "effects/forest.h"
 #include "effects/meshscenes.h"
-#include "support/gltest.h"
+#include "support/gldisplayretry.h"
 
 namespace {
 
-struct Vertex {
-    float x, y, z;
-};
-
-int addMesh(const std::vector<Vertex> &vertices, const std::vector<int> &faces)
+int addMesh(const std::vector<float> &xyz, const std::vector<int> &faces)
 {
     const int index = ++meshCount;
     Mesh &mesh = meshTable[index];
-    const int vertexCount = int(vertices.size());
-    const int faceCount = int(faces.size() / 3);
+    const int vertexCount = int(xyz.size() / 3), faceCount = int(faces.size() / 3);
     mesh.vertexCount = vertexCount;
     mesh.faceCount = faceCount;
     mesh.mapped = 0;
-    mesh.faceA = new int32_t[faceCount + 1]();
-    mesh.faceB = new int32_t[faceCount + 1]();
-    mesh.faceC = new int32_t[faceCount + 1]();
-    float **arrays[] = {&mesh.x, &mesh.y, &mesh.z, &mesh.nx, &mesh.ny, &mesh.nz, &mesh.u, &mesh.v};
-    for (float **array : arrays)
+    for (int32_t **array : {&mesh.faceA, &mesh.faceB, &mesh.faceC})
+        *array = new int32_t[faceCount + 1]();
+    for (float **array : {&mesh.x, &mesh.y, &mesh.z, &mesh.nx, &mesh.ny, &mesh.nz, &mesh.u, &mesh.v})
         *array = new float[vertexCount + 1]();
     for (int i = 0; i < vertexCount; ++i) {
-        mesh.x[i] = vertices[i].x;
-        mesh.y[i] = vertices[i].y;
-        mesh.z[i] = vertices[i].z;
+        mesh.x[i] = xyz[3 * i];
+        mesh.y[i] = xyz[3 * i + 1];
+        mesh.z[i] = xyz[3 * i + 2];
     }
     for (int f = 0; f < faceCount; ++f) {
-        const int a = faces[3 * f], b = faces[3 * f + 1], c = faces[3 * f + 2];
-        mesh.faceA[f] = a;
-        mesh.faceB[f] = b;
-        mesh.faceC[f] = c;
+        const int a = mesh.faceA[f] = faces[3 * f], b = mesh.faceB[f] = faces[3 * f + 1],
+                  c = mesh.faceC[f] = faces[3 * f + 2];
         // Unnormalised face normals summed per vertex, as the loader does.
         const float ux = mesh.x[b] - mesh.x[a], uy = mesh.y[b] - mesh.y[a], uz = mesh.z[b] - mesh.z[a];
         const float vx = mesh.x[c] - mesh.x[a], vy = mesh.y[c] - mesh.y[a], vz = mesh.z[c] - mesh.z[a];
-        const float nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
         for (int corner : {a, b, c}) {
-            mesh.nx[corner] += nx;
-            mesh.ny[corner] += ny;
-            mesh.nz[corner] += nz;
+            mesh.nx[corner] += uy * vz - uz * vy;
+            mesh.ny[corner] += uz * vx - ux * vz;
+            mesh.nz[corner] += ux * vy - uy * vx;
         }
     }
     return index;
 }
 
-void uploadImage(GLuint name, int width, int height, const std::vector<uint8_t> &rgba)
+// A pine-like cone of the given number of sides.
+int addConeMesh(float radius, float height, float baseZ, int sides)
+{
+    std::vector<float> xyz;
+    for (int i = 0; i < sides; ++i) {
+        const double angle = 2.0 * M_PI * i / sides;
+        xyz.insert(xyz.end(), {float(radius * cos(angle)), float(radius * sin(angle)), baseZ});
+    }
+    xyz.insert(xyz.end(), {0.0f, 0.0f, baseZ + height, 0.0f, 0.0f, baseZ});
+    std::vector<int> faces;
+    for (int i = 0; i < sides; ++i)
+        faces.insert(faces.end(), {i, (i + 1) % sides, sides, sides + 1, (i + 1) % sides, i});
+    return addMesh(xyz, faces);
+}
+
+void uploadImage(GLuint name, const std::vector<uint8_t> &rgba)
 {
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 rgba.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
 }
 
+// A blue sky, a pine triangle (apex on the top row) and a white credits band across the middle.
 void installImages()
 {
-    const int size = 64;
-    std::vector<uint8_t> sky(size * size * 4), pine(size * size * 4), credits(size * size * 4);
-    for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x) {
-            uint8_t *s = &sky[(y * size + x) * 4];
-            s[0] = 10;
-            s[1] = 20;
-            s[2] = uint8_t(60 + y * 2);
-            s[3] = 255;
-            // A triangle, apex on the top row, foot across the bottom row.
-            uint8_t *p = &pine[(y * size + x) * 4];
-            const bool inside = std::abs(x - size / 2) * 2 <= y;
-            p[0] = 5;
-            p[1] = 15;
-            p[2] = 12;
-            p[3] = inside ? 255 : 0;
-            // An opaque white band across the middle, transparent elsewhere.
-            uint8_t *c = &credits[(y * size + x) * 4];
-            const bool band = y >= 28 && y < 36;
-            c[0] = c[1] = c[2] = 255;
-            c[3] = band ? 255 : 0;
+    std::vector<uint8_t> sky, pine, credits;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            sky.insert(sky.end(), {10, 20, uint8_t(60 + y * 2), 255});
+            pine.insert(pine.end(), {5, 15, 12, uint8_t(std::abs(x - 32) * 2 <= y ? 255 : 0)});
+            credits.insert(credits.end(), {255, 255, 255, uint8_t(y >= 28 && y < 36 ? 255 : 0)});
         }
     }
-    uploadImage(backdropTexture, size, size, sky);
+    uploadImage(backdropTexture, sky);
     for (GLuint name = pineTexture; name < pineTexture + 3; ++name)
-        uploadImage(name, size, size, pine);
-    uploadImage(creditsTexture, size, size, credits);
+        uploadImage(name, pine);
+    uploadImage(creditsTexture, credits);
 }
 
 void installPath(int slot, float radius, float height)
 {
     CameraPath &path = cameraPaths[slot];
-    float **arrays[] = {&path.eyeX,    &path.eyeY,    &path.eyeZ,  &path.targetX,
-                        &path.targetY, &path.targetZ, &path.value7};
-    for (float **array : arrays)
+    for (float **array : {&path.eyeX, &path.eyeY, &path.eyeZ, &path.targetX, &path.targetY,
+                          &path.targetZ, &path.value7})
         *array = new float[cameraPathCapacity]();
     for (int i = 0; i < 1100; ++i) {
         const double angle = 2.0 * M_PI * i / 1100.0;
@@ -116,21 +104,12 @@ void installPath(int slot, float radius, float height)
     }
 }
 
-int roseMesh = 0;
-
 } // namespace
 
 void openCelTestContext()
 {
     static bool built = false;
-    // A busy shared X server now and then refuses a connection (EAGAIN, reset); try again before
-    // the display set-up, which would end the process. It then finds video already started.
-    for (int attempt = 0; attempt < 20 && SDL_WasInit(SDL_INIT_VIDEO) == 0; ++attempt) {
-        if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) == 0)
-            break;
-        SDL_Delay(100);
-    }
-    openTestDisplay();
+    openTestDisplayRetrying();
     if (built)
         return;
     if (chdir(SHOW_SOURCE_DIR) != 0)
@@ -141,30 +120,11 @@ void openCelTestContext()
 
 int addBoxMesh(float x0, float y0, float z0, float x1, float y1, float z1)
 {
-    std::vector<Vertex> vertices;
+    std::vector<float> xyz;
     for (int n = 0; n < 8; ++n)
-        vertices.push_back(Vertex{(n >> 2) & 1 ? x1 : x0, (n >> 1) & 1 ? y1 : y0, n & 1 ? z1 : z0});
-    const std::vector<int> faces = {0, 1, 3, 0, 3, 2, 4, 6, 7, 4, 7, 5, 0, 4, 5, 0, 5, 1,
-                                    2, 3, 7, 2, 7, 6, 0, 2, 6, 0, 6, 4, 1, 5, 7, 1, 7, 3};
-    return addMesh(vertices, faces);
-}
-
-int addConeMesh(float radius, float height, float baseZ, int sides)
-{
-    std::vector<Vertex> vertices;
-    for (int i = 0; i < sides; ++i) {
-        const double angle = 2.0 * M_PI * i / sides;
-        vertices.push_back(Vertex{float(radius * cos(angle)), float(radius * sin(angle)), baseZ});
-    }
-    const int apex = sides, centre = sides + 1;
-    vertices.push_back(Vertex{0.0f, 0.0f, baseZ + height});
-    vertices.push_back(Vertex{0.0f, 0.0f, baseZ});
-    std::vector<int> faces;
-    for (int i = 0; i < sides; ++i) {
-        const int next = (i + 1) % sides;
-        faces.insert(faces.end(), {i, next, apex, centre, next, i});
-    }
-    return addMesh(vertices, faces);
+        xyz.insert(xyz.end(), {n & 4 ? x1 : x0, n & 2 ? y1 : y0, n & 1 ? z1 : z0});
+    return addMesh(xyz, {0, 1, 3, 0, 3, 2, 4, 6, 7, 4, 7, 5, 0, 4, 5, 0, 5, 1,
+                         2, 3, 7, 2, 7, 6, 0, 2, 6, 0, 6, 4, 1, 5, 7, 1, 7, 3});
 }
 
 void installFixtureScenes()
@@ -174,13 +134,12 @@ void installFixtureScenes()
     if (installed)
         return;
     installed = true;
-
     meshGroups[6].first = meshCount;
     addBoxMesh(-300, -300, 0, -200, -200, 120);
     addConeMesh(80, 250, 0, 12);
     addBoxMesh(150, 100, 0, 260, 220, 60);
     meshGroups[6].last = meshCount;
-
+    // Eight meshes, so that last - 6 (the rose) is a box.
     meshGroups[7].first = meshCount;
     for (int i = 0; i < 8; ++i) {
         const float x = -350.0f + 100.0f * i;
@@ -190,19 +149,14 @@ void installFixtureScenes()
             addBoxMesh(x, 250, 0, x + 60, 310, 70);
     }
     meshGroups[7].last = meshCount;
-    roseMesh = meshGroups[7].last - 6;
-
-    meshGroups[4].first = meshCount;
+    meshGroups[4].first = meshCount; // foliage, trunk
     addConeMesh(60, 150, 30, 12);
     addBoxMesh(-8, -8, 0, 8, 8, 40);
     meshGroups[4].last = meshCount;
-
     installPath(6, 600.0f, 150.0f);
     installPath(7, 500.0f, 120.0f);
-    creditsPathFrames = 1100;
-    lumirPathFrames = 1100;
-
-    // The same 400 pseudo-random positions as start-up makes, from the unseeded generator.
+    creditsPathFrames = lumirPathFrames = 1100;
+    // The same 400 positions as start-up makes, from the unseeded generator.
     srand(1);
     for (auto &position : treePositions) {
         position[0] = float(rand() % 8000 - 4000);
@@ -210,11 +164,6 @@ void installFixtureScenes()
     }
     installImages();
     fillForests();
-}
-
-int fixtureRoseMesh()
-{
-    return roseMesh;
 }
 
 std::vector<float> readMatrix(unsigned matrixName)
