@@ -1,48 +1,23 @@
-// The full-screen passes, read back from a real Mesa context: the music curves as pixels and the
-// GL state each pass leaves for the next one.
+// The full-screen passes in a real Mesa context: the music curves as pixels over a known picture
+// and the GL state each pass leaves for the next one.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdlib>
 
 #include "assets/textures.h"
 #include "effects/overlays.h"
 #include "media/music.h"
 #include "support/glimages.h"
-#include "support/gldisplayretry.h"
 #include "support/gltest.h"
 
 namespace {
 
-struct GlState {
-    bool blend, depthTest, cullFace, lighting, texture2d;
-    GLint blendSrc, blendDst, matrixMode, boundTexture;
-    GLfloat color[4];
-};
-
-GlState readGlState()
+// Everything a pass might touch set to what it must change; modelview translated by (7, 8, 9).
+void scrambleGlState(GLenum entryMode)
 {
-    GlState s{};
-    s.blend = glIsEnabled(GL_BLEND);
-    s.depthTest = glIsEnabled(GL_DEPTH_TEST);
-    s.cullFace = glIsEnabled(GL_CULL_FACE);
-    s.lighting = glIsEnabled(GL_LIGHTING);
-    s.texture2d = glIsEnabled(GL_TEXTURE_2D);
-    glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
-    glGetIntegerv(GL_BLEND_DST, &s.blendDst);
-    glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.boundTexture);
-    glGetFloatv(GL_CURRENT_COLOR, s.color);
-    return s;
-}
-
-// Everything a pass might touch, set to what it must change.
-void scrambleGlState()
-{
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_TEXTURE_2D);
+    for (GLenum cap : {GL_DEPTH_TEST, GL_CULL_FACE, GL_LIGHTING, GL_TEXTURE_2D})
+        glEnable(cap);
     glBlendFunc(GL_DST_COLOR, GL_ZERO);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -50,32 +25,36 @@ void scrambleGlState()
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glTranslatef(7, 8, 9);
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
+    glMatrixMode(entryMode);
 }
 
-void readMatrix(GLenum which, GLfloat m[16])
+void expectLeft(bool blend, GLint src, GLint dst, bool texture2d)
 {
-    glGetFloatv(which, m);
+    GLint s = 0, d = 0;
+    glGetIntegerv(GL_BLEND_SRC, &s);
+    glGetIntegerv(GL_BLEND_DST, &d);
+    EXPECT_EQ(bool(glIsEnabled(GL_BLEND)), blend);
+    EXPECT_EQ(s, src);
+    EXPECT_EQ(d, dst);
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+    EXPECT_EQ(bool(glIsEnabled(GL_TEXTURE_2D)), texture2d);
 }
 
-void expectIdentity(GLenum which)
+// Unit-square projection, modelview mode selected and modelview's x translation as given.
+void expectOrthoWithModelviewX(float x)
 {
+    GLint mode = 0;
     GLfloat m[16];
-    readMatrix(which, m);
+    const float ortho[16] = {2, 0, 0, 0, 0, -2, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
     for (int k = 0; k < 16; ++k)
-        EXPECT_FLOAT_EQ(m[k], (k % 5 == 0) ? 1.0f : 0.0f) << "element " << k;
-}
-
-// x 0..1 left to right, y 0..1 top to bottom, z inside near 1 / far -1.
-void expectUnitSquareProjection()
-{
-    GLfloat m[16];
-    readMatrix(GL_PROJECTION_MATRIX, m);
-    const float expected[16] = {2, 0, 0, 0, 0, -2, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};
-    for (int k = 0; k < 16; ++k)
-        EXPECT_FLOAT_EQ(m[k], expected[k]) << "element " << k;
+        EXPECT_FLOAT_EQ(m[k], ortho[k]) << "element " << k;
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    EXPECT_FLOAT_EQ(m[12], x);
 }
 
 void paintScreen(float r, float g, float b)
@@ -85,10 +64,15 @@ void paintScreen(float r, float g, float b)
     fillScreen();
 }
 
+bool isColour(Rgba p, const int rgb[3], int tolerance)
+{
+    return std::abs(p.r - rgb[0]) <= tolerance && std::abs(p.g - rgb[1]) <= tolerance &&
+           std::abs(p.b - rgb[2]) <= tolerance;
+}
+
 int grey(Rgba p)
 {
-    EXPECT_EQ(p.r, p.g);
-    EXPECT_EQ(p.g, p.b);
+    EXPECT_TRUE(p.r == p.g && p.g == p.b) << int(p.r) << "," << int(p.g) << "," << int(p.b);
     return p.r;
 }
 
@@ -96,7 +80,7 @@ class Overlays : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        openTestDisplayRetrying();
+        openTestDisplay();
         glMatrixMode(GL_TEXTURE);
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);
@@ -107,260 +91,144 @@ protected:
     void TearDown() override { EXPECT_EQ(takeGlError(), 0u); }
 };
 
-struct CurveRow {
-    int row;
-    double fadeAlpha, flashV, beatV;
-};
-
-const CurveRow curveRows[] = {
-    {0, 0, 1, 1},
-    {8, 0.125, 0.19753, 0.02778},
-    {15, 0.234375, 0.08944, 0.00929},
-    {16, 0.25, 0.08163, 1},
-    {32, 0.5, 0.02778, 1},
-    {63, 0.984375, 0.0085, 0.00929},
-    {64, 1, 0.00826, 1},
-};
-
-TEST_F(Overlays, FadeDarkensWhiteByRowFraction)
+TEST_F(Overlays, MusicCurvesAsPixels)
 {
-    for (const CurveRow &c : curveRows) {
-        paintScreen(1, 1, 1);
+    struct Row {
+        int row;
+        double fadeAlpha, flashV, beatV;
+    };
+    const Row rows[] = {{0, 0, 1, 1},          {8, 0.125, 0.19753, 0.02778}, {15, 0.234375, 0.08944, 0.00929},
+                        {16, 0.25, 0.08163, 1}, {32, 0.5, 0.02778, 1},       {63, 0.984375, 0.0085, 0.00929},
+                        {64, 1, 0.00826, 1}};
+    for (const Row &c : rows) {
         musicRow = c.row;
+        paintScreen(1, 1, 1);
         fadeToBlackByRow();
         EXPECT_NEAR(grey(readPixel(400, 300)), 255 * (1 - c.fadeAlpha), 1.0) << "row " << c.row;
-    }
-    paintScreen(1, 1, 1);
-    musicRow = 32;
-    fadeToBlackByRow();
-    int half = grey(readPixel(0, 0));
-    EXPECT_GE(half, 127);
-    EXPECT_LE(half, 128);
-}
-
-TEST_F(Overlays, FlashesAddTheirCurveOverBlack)
-{
-    for (const CurveRow &c : curveRows) {
         paintScreen(0, 0, 0);
-        musicRow = c.row;
         flashByRow();
         EXPECT_NEAR(grey(readPixel(400, 300)), 255 * c.flashV, 1.0) << "row " << c.row;
         paintScreen(0, 0, 0);
         flashPerBeat();
         EXPECT_NEAR(grey(readPixel(400, 300)), 255 * c.beatV, 1.0) << "row " << c.row;
     }
-}
-
-TEST_F(Overlays, RowZeroIsWhiteWithFadeAndFlash)
-{
+    // Row 0 over a coloured picture: fade invisible, flash adds full white.
     paintScreen(0.2f, 0.4f, 0.6f);
     musicRow = 0;
     fadeToBlackByRow();
     flashByRow();
-    Rgba p = readPixel(799, 599);
-    EXPECT_EQ(p.r, 255);
-    EXPECT_EQ(p.g, 255);
-    EXPECT_EQ(p.b, 255);
-}
-
-TEST_F(Overlays, FlashAddsToThePictureAndBeatRepeatsEvery16Rows)
-{
+    EXPECT_EQ(grey(readPixel(799, 599)), 255);
+    // The flash adds to the picture rather than replacing it.
     paintScreen(0.5f, 0.5f, 0.5f);
     musicRow = 8;
     flashByRow();
     EXPECT_NEAR(grey(readPixel(400, 300)), 128 + 255 * 0.19753, 1.5);
-
-    int beat[4];
-    for (int k = 0; k < 4; ++k) {
+    // The beat repeats every 16 rows, also where it is not saturated.
+    int beat[64];
+    for (int row = 0; row < 64; ++row) {
         paintScreen(0.25f, 0.25f, 0.25f);
-        musicRow = 16 * k + 4;
+        musicRow = row;
         flashPerBeat();
-        beat[k] = grey(readPixel(10, 10));
+        beat[row] = grey(readPixel(10, 10));
+        EXPECT_EQ(beat[row], beat[row % 16]) << "row " << row;
     }
-    EXPECT_EQ(beat[0], beat[1]);
-    EXPECT_EQ(beat[0], beat[2]);
-    EXPECT_EQ(beat[0], beat[3]);
-    EXPECT_GT(beat[0], 64);
 }
 
-TEST_F(Overlays, SkyFillIsTheSkyColourAndOpaque)
-{
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    paintScreen(1, 1, 1);
-    glEnable(GL_BLEND);
-    drawSkyFill();
-    Rgba p = readPixel(400, 300);
-    EXPECT_NEAR(p.r, 98.6, 1.0);
-    EXPECT_NEAR(p.g, 176.3, 1.0);
-    EXPECT_NEAR(p.b, 188.3, 1.0);
-    GlState s = readGlState();
-    EXPECT_FALSE(s.blend);
-    EXPECT_EQ(s.color[0], 0.38671f);
-    EXPECT_EQ(s.color[1], 0.6914f);
-    EXPECT_EQ(s.color[2], 0.73828f);
-    EXPECT_EQ(s.color[3], 1.0f);
-}
-
-TEST_F(Overlays, OrthoProjectionLeavesModelviewIdentitySelected)
-{
-    scrambleGlState();
-    setOrthoProjection();
-    expectUnitSquareProjection();
-    expectIdentity(GL_MODELVIEW_MATRIX);
-    EXPECT_EQ(readGlState().matrixMode, GL_MODELVIEW);
-}
-
-TEST_F(Overlays, FillScreenRestoresModelviewWhateverModeWasSelected)
-{
-    for (GLenum entryMode : {GLenum(GL_MODELVIEW), GLenum(GL_PROJECTION), GLenum(GL_TEXTURE)}) {
-        scrambleGlState();
-        glMatrixMode(GL_TEXTURE);
-        glScalef(2, 3, 4);
-        glMatrixMode(entryMode);
-        GLint modelviewDepth = 0, textureDepth = 0;
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelviewDepth);
-        glGetIntegerv(GL_TEXTURE_STACK_DEPTH, &textureDepth);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_ONE, GL_ONE);
-        glColor4f(1, 0, 0, 1);
-        fillScreen();
-
-        GlState s = readGlState();
-        EXPECT_EQ(s.matrixMode, GL_MODELVIEW);
-        EXPECT_TRUE(s.blend); // blending is the caller's
-        EXPECT_EQ(s.blendSrc, GL_ONE);
-        EXPECT_FALSE(s.depthTest);
-        EXPECT_FALSE(s.cullFace);
-        EXPECT_FALSE(s.texture2d);
-        EXPECT_FALSE(s.lighting);
-        expectUnitSquareProjection();
-        GLfloat m[16];
-        readMatrix(GL_MODELVIEW_MATRIX, m);
-        EXPECT_FLOAT_EQ(m[12], 7);
-        EXPECT_FLOAT_EQ(m[13], 8);
-        EXPECT_FLOAT_EQ(m[14], 9);
-        readMatrix(GL_TEXTURE_MATRIX, m);
-        EXPECT_FLOAT_EQ(m[0], 2);
-        EXPECT_FLOAT_EQ(m[5], 3);
-        GLint depth = 0;
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-        EXPECT_EQ(depth, modelviewDepth);
-        glGetIntegerv(GL_TEXTURE_STACK_DEPTH, &depth);
-        EXPECT_EQ(depth, textureDepth);
-    }
-    // The fill covered the whole window, corners included.
-    glDisable(GL_BLEND);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColor4f(0, 1, 0, 1);
-    fillScreen();
-    for (Rgba p : {readPixel(0, 0), readPixel(799, 0), readPixel(0, 599), readPixel(799, 599)}) {
-        EXPECT_EQ(p.g, 255);
-        EXPECT_EQ(p.r, 0);
-    }
-    glMatrixMode(GL_TEXTURE);
-    glLoadIdentity();
-}
-
-TEST_F(Overlays, MusicOverlaysLeaveTheirBlending)
+TEST_F(Overlays, FillPassesLeaveTheirStateWhateverMatrixModeWasSelected)
 {
     struct Case {
         void (*draw)();
-        bool blend;
+        bool blendBefore, blend;
         GLint src, dst;
+        float modelviewX;
     };
     const Case cases[] = {
-        {fadeToBlackByRow, true, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
-        {flashByRow, true, GL_ONE, GL_ONE},
-        {flashPerBeat, false, GL_ONE, GL_ONE},
-        {drawSkyFill, false, GL_DST_COLOR, GL_ZERO},
+        {setOrthoProjection, true, true, GL_DST_COLOR, GL_ZERO, 0},
+        {fillScreen, true, true, GL_DST_COLOR, GL_ZERO, 7}, // blending is the caller's
+        {fadeToBlackByRow, false, true, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, 7},
+        {flashByRow, false, true, GL_ONE, GL_ONE, 7},
+        {flashPerBeat, true, false, GL_ONE, GL_ONE, 7},
+        {drawSkyFill, true, false, GL_DST_COLOR, GL_ZERO, 7},
     };
     musicRow = 20;
-    for (const Case &c : cases) {
-        scrambleGlState();
-        glMatrixMode(GL_TEXTURE); // as in the wave-grid scene
-        glDisable(GL_BLEND);
-        c.draw();
-        GlState s = readGlState();
-        EXPECT_EQ(s.blend, c.blend);
-        EXPECT_EQ(s.blendSrc, c.src);
-        EXPECT_EQ(s.blendDst, c.dst);
-        EXPECT_FALSE(s.depthTest);
-        EXPECT_FALSE(s.cullFace);
-        EXPECT_FALSE(s.texture2d);
-        EXPECT_FALSE(s.lighting);
-        EXPECT_EQ(s.matrixMode, GL_MODELVIEW);
-        expectUnitSquareProjection();
-        GLfloat m[16];
-        readMatrix(GL_MODELVIEW_MATRIX, m);
-        EXPECT_FLOAT_EQ(m[12], 7);
-    }
-}
-
-// A 2x2 picture: red top row, blue bottom row, so orientation shows.
-void uploadTopBottomImage(GLuint name, uint8_t alpha)
-{
-    std::vector<uint8_t> rgba = {255, 0, 0, alpha, 255, 0, 0, alpha, 0, 0, 255, alpha, 0, 0, 255, alpha};
-    uploadTestImage(name, 2, 2, rgba);
-}
-
-TEST_F(Overlays, BackdropShowsUprightAndLeavesBlendingAlone)
-{
-    uploadTopBottomImage(backdropTexture, 255);
-    for (bool blendOn : {false, true}) {
-        glClear(GL_COLOR_BUFFER_BIT);
-        scrambleGlState();
-        glColor4f(1, 1, 1, 1);
-        if (blendOn) {
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_ONE, GL_ONE);
-        } else {
-            glDisable(GL_BLEND);
+    for (const Case &c : cases)
+        for (GLenum entryMode : {GLenum(GL_MODELVIEW), GLenum(GL_PROJECTION), GLenum(GL_TEXTURE)}) {
+            SCOPED_TRACE(testing::Message() << "case " << (&c - cases) << ", entry mode " << entryMode);
+            glMatrixMode(GL_TEXTURE);
+            glLoadIdentity();
+            glScalef(2, 3, 4);
+            scrambleGlState(entryMode);
+            c.blendBefore ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
+            GLint depthBefore = 0, depth = 0;
+            glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
+            c.draw();
+            if (c.draw != setOrthoProjection)
+                expectLeft(c.blend, c.src, c.dst, false);
+            expectOrthoWithModelviewX(c.modelviewX);
+            glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+            EXPECT_EQ(depth, depthBefore);
+            GLfloat m[16];
+            glGetFloatv(GL_TEXTURE_MATRIX, m);
+            EXPECT_FLOAT_EQ(m[5], 3);
         }
-        setOrthoProjection();
-        drawBackdropImage();
-        Rgba top = readPixel(400, 599), bottom = readPixel(400, 0);
-        EXPECT_EQ(top.r, 255);
-        EXPECT_EQ(top.b, 0);
-        EXPECT_EQ(bottom.r, 0);
-        EXPECT_EQ(bottom.b, 255);
-        GlState s = readGlState();
-        EXPECT_EQ(s.blend, blendOn);
-        EXPECT_EQ(s.blendSrc, blendOn ? GL_ONE : GL_DST_COLOR);
-        EXPECT_FALSE(s.depthTest);
-        EXPECT_FALSE(s.cullFace);
-        EXPECT_FALSE(s.lighting);
-        EXPECT_TRUE(s.texture2d);
-        EXPECT_EQ(s.boundTexture, GLint(backdropTexture));
-        GLint wrap = 0;
-        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap);
-        EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
-    }
 }
 
-TEST_F(Overlays, CreditsImageBlendsByAlphaAndLeavesBlendingOff)
+TEST_F(Overlays, SkyFillIsTheSkyColourOpaqueToTheCorners)
 {
-    uploadTopBottomImage(creditsTexture, 128);
     paintScreen(1, 1, 1);
-    scrambleGlState();
-    glColor4f(0, 0, 0, 0);
-    setOrthoProjection();
-    drawCreditsOverlay();
-    Rgba top = readPixel(400, 599);
-    EXPECT_EQ(top.r, 255);
-    EXPECT_NEAR(top.g, 127, 1);
-    EXPECT_NEAR(top.b, 127, 1);
-    GlState s = readGlState();
-    EXPECT_FALSE(s.blend);
-    EXPECT_EQ(s.blendSrc, GL_SRC_ALPHA);
-    EXPECT_EQ(s.blendDst, GL_ONE_MINUS_SRC_ALPHA);
-    EXPECT_FALSE(s.depthTest);
-    EXPECT_FALSE(s.cullFace);
-    EXPECT_FALSE(s.lighting);
-    EXPECT_TRUE(s.texture2d);
-    EXPECT_EQ(s.boundTexture, GLint(creditsTexture));
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(s.color[k], 1.0f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    drawSkyFill();
+    const int sky[3] = {99, 176, 188};
+    for (Rgba p : {readPixel(0, 0), readPixel(799, 0), readPixel(0, 599), readPixel(799, 599)})
+        EXPECT_TRUE(isColour(p, sky, 1));
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    EXPECT_TRUE(colour[0] == 0.38671f && colour[1] == 0.6914f && colour[2] == 0.73828f && colour[3] == 1.0f);
+}
+
+// Over a red-top, blue-bottom picture: the backdrop shows upright and keeps the caller's blending
+// (additive, over black, changes nothing); the credits blend by alpha over white and switch it off.
+TEST_F(Overlays, TexturedPassesShowUprightWithTheirBlending)
+{
+    struct Case {
+        void (*draw)();
+        GLuint texture;
+        uint8_t alpha;
+        float under, colourBefore;
+        bool blendBefore, blend;
+        GLint src, dst;
+        int top[3], bottom[3];
+    };
+    const Case cases[] = {
+        {drawBackdropImage, backdropTexture, 255, 0, 1, false, false, GL_ONE, GL_ONE, {255, 0, 0}, {0, 0, 255}},
+        {drawBackdropImage, backdropTexture, 255, 0, 1, true, true, GL_ONE, GL_ONE, {255, 0, 0}, {0, 0, 255}},
+        {drawCreditsOverlay, creditsTexture, 128, 1, 0, true, false, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA,
+         {255, 127, 127}, {127, 127, 255}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        uploadTestImage(c.texture, 2, 2,
+                        {255, 0, 0, c.alpha, 255, 0, 0, c.alpha, 0, 0, 255, c.alpha, 0, 0, 255, c.alpha});
+        paintScreen(c.under, c.under, c.under);
+        scrambleGlState(GL_TEXTURE);
+        glColor4f(c.colourBefore, c.colourBefore, c.colourBefore, c.colourBefore);
+        c.blendBefore ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+        setOrthoProjection();
+        c.draw();
+        EXPECT_TRUE(isColour(readPixel(400, 599), c.top, 1));
+        EXPECT_TRUE(isColour(readPixel(400, 0), c.bottom, 1));
+        expectLeft(c.blend, c.src, c.dst, true);
+        GLint bound = 0, wrap = 0;
+        GLfloat colour[4];
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap);
+        glGetFloatv(GL_CURRENT_COLOR, colour);
+        EXPECT_EQ(bound, GLint(c.texture));
+        EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+        EXPECT_TRUE(colour[0] == 1 && colour[1] == 1 && colour[2] == 1 && colour[3] == 1);
+    }
 }
 
 } // namespace

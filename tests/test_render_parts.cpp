@@ -1,8 +1,8 @@
-// Parts 0-3 and 16-17 as the offline renderer draws them from the show's own content.
+// Parts 0-3 and 16-17 as the offline renderer draws them from the show's own content, and its
+// play and sheet modes.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 
@@ -29,17 +29,25 @@ std::string contentRoot()
     return root && *root ? root : SHOW_SOURCE_DIR;
 }
 
-bool contentPresent()
+ProcessResult runTool(std::vector<std::string> argv, const std::string &root = contentRoot())
 {
-    const fs::path root = contentRoot();
-    for (const char *file : {"data/images/bg-blue.png", "data/images/pine-silhuette.png",
-                             "data/images/pine-silhuette-2.png", "data/images/pine-silhuette-3.png",
-                             "data/images/credits.png", "data/images/f1.fnt", "data/meshes/TREE.ASC",
-                             "data/meshes/CREDITS1.ASC", "data/meshes/LUMIR3D2.ASC", "data/meshes/CREDITS1.VUE",
-                             "data/meshes/LUMIR3D2.VUE", "data/music/vrimla2.xm"})
-        if (!fs::exists(root / file))
-            return false;
-    return true;
+    argv.insert(argv.begin() + 1, {"--quiet", "--root", root});
+    argv.insert(argv.begin(), renderTool);
+    ProcessOptions options;
+    options.setEnv = {"SDL_AUDIODRIVER=dummy"};
+    options.timeoutSeconds = 300;
+    ProcessResult r = runProcess(argv, options);
+    // A shared Xvfb now and then refuses a connection; that says nothing about the frame.
+    if (r.status != 0 && r.err.find("Couldn't open X11 display") != std::string::npos)
+        r = runProcess(argv, options);
+    return r;
+}
+
+Frame readFrame(const std::string &path)
+{
+    Frame f;
+    EXPECT_TRUE(readPng(path, &f.width, &f.height, &f.rgba)) << path;
+    return f;
 }
 
 class RenderParts : public ::testing::Test {
@@ -52,29 +60,20 @@ protected:
     static void TearDownTestSuite() { fs::remove_all(outDir); }
     void SetUp() override
     {
-        if (!contentPresent())
-            GTEST_SKIP() << "the content files are not generated yet";
+        for (const char *file : {"data/images/bg-blue.png", "data/images/pine-silhuette.png", "data/music/vrimla2.xm"})
+            if (!fs::exists(fs::path(contentRoot()) / file))
+                GTEST_SKIP() << "the content files are not generated yet";
     }
 
-    // Renders one part with frame delta 0, so every run sees the forests as start-up laid them out.
+    // One part with frame delta 0, so every run sees the forests as start-up laid them out.
     static Frame render(int part, const std::string &demoTime, int row)
     {
         std::string out = outDir + "/part" + std::to_string(part) + "-" + demoTime + "-" + std::to_string(row) + ".png";
-        ProcessOptions options;
-        options.setEnv = {"SDL_AUDIODRIVER=dummy"};
-        options.timeoutSeconds = 120;
-        const std::vector<std::string> argv = {renderTool, "frame", "--quiet", "--root", contentRoot(), "--part",
-                                               std::to_string(part), "--demo-time", demoTime, "--frame-delta",
-                                               "0", "--row", std::to_string(row), "--out", out};
-        ProcessResult r = runProcess(argv, options);
-        // A shared Xvfb now and then refuses a connection; that says nothing about the frame.
-        if (r.status != 0 && r.err.find("Couldn't open X11 display") != std::string::npos)
-            r = runProcess(argv, options);
+        ProcessResult r = runTool({"frame", "--part", std::to_string(part), "--demo-time", demoTime, "--frame-delta",
+                                   "0", "--row", std::to_string(row), "--out", out});
         EXPECT_EQ(r.status, 0) << r.err;
-        Frame f;
-        EXPECT_TRUE(readPng(out, &f.width, &f.height, &f.rgba)) << out;
-        EXPECT_EQ(f.width, 800);
-        EXPECT_EQ(f.height, 600);
+        Frame f = readFrame(out);
+        EXPECT_TRUE(f.width == 800 && f.height == 600);
         return f;
     }
 
@@ -93,57 +92,41 @@ double luminance(const uint8_t *p)
     return 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
 }
 
-TEST_F(RenderParts, IntroShowsTheForestOverTheBackdrop)
+TEST_F(RenderParts, IntroShowsTheForestOverTheBackdropInPartsZeroToThree)
 {
-    // A tiny show time puts the lift far below the view: the backdrop alone.
-    Frame backdrop = render(0, "0.01", 8);
+    Frame backdrop = render(0, "0.01", 8); // the lift far below the view: the backdrop alone
     Frame forest = render(0, "20", 8);
     size_t same = 0, darker = 0, partly = 0;
+    double mean = 0;
     for (size_t k = 0; k < forest.pixels(); ++k) {
         const uint8_t *b = backdrop.at(k), *f = forest.at(k);
-        int d = channelDistance(b, f);
-        if (d <= 3)
+        mean += luminance(b) / forest.pixels();
+        if (channelDistance(b, f) <= 3)
             ++same;
-        else if (luminance(f) < luminance(b) - 4) {
-            ++darker;
-            if (luminance(f) > 0.25 * luminance(b) + 4)
-                ++partly; // edge pixels: silhouette blended with the sky
-        }
+        else if (luminance(f) < luminance(b) - 4 && ++darker && luminance(f) > 0.25 * luminance(b) + 4)
+            ++partly; // edge pixels: silhouette blended with the sky
     }
     const double n = double(forest.pixels());
+    EXPECT_GT(mean, 15) << "the backdrop image is there";
     EXPECT_GT(same / n, 0.10) << "the backdrop shows between the trees";
     EXPECT_GT(darker / n, 0.10) << "the silhouettes cover part of it";
     EXPECT_GT(partly / n, 0.002) << "soft edges blend into the sky";
-    // The backdrop frame is not black: the image is there.
-    double mean = 0;
-    for (size_t k = 0; k < backdrop.pixels(); ++k)
-        mean += luminance(backdrop.at(k));
-    EXPECT_GT(mean / n, 15);
-}
-
-TEST_F(RenderParts, PartsZeroToThreeAreTheSameComposition)
-{
     Frame zero = render(0, "20", 0);
-    for (int part : {1, 2, 3}) {
-        Frame other = render(part, "20", 40);
-        EXPECT_EQ(zero.rgba, other.rgba) << "part " << part;
-    }
+    for (int part : {1, 2, 3})
+        EXPECT_EQ(zero.rgba, render(part, "20", 40).rgba) << "part " << part;
 }
 
 TEST_F(RenderParts, RushFlashesByRowOnSixteenOnly)
 {
     Frame white = render(16, "20", 0);
     for (size_t k = 0; k < white.pixels(); k += 97)
-        ASSERT_EQ(channelDistance(white.at(k), std::array<uint8_t, 3>{255, 255, 255}.data()), 0) << k;
-
-    Frame flash = render(16, "20", 8), plain = render(17, "20", 8);
-    Frame backdrop = render(0, "0.01", 8);
+        ASSERT_TRUE(white.at(k)[0] == 255 && white.at(k)[1] == 255 && white.at(k)[2] == 255) << k;
+    Frame flash = render(16, "20", 8), plain = render(17, "20", 8), backdrop = render(0, "0.01", 8);
     double added = 0;
     size_t counted = 0, forest = 0;
     for (size_t k = 0; k < plain.pixels(); ++k) {
         const uint8_t *p = plain.at(k), *f = flash.at(k);
-        if (channelDistance(p, backdrop.at(k)) > 12)
-            ++forest;
+        forest += channelDistance(p, backdrop.at(k)) > 12;
         for (int c = 0; c < 3; ++c)
             if (p[c] < 190) {
                 added += f[c] - p[c];
@@ -155,32 +138,18 @@ TEST_F(RenderParts, RushFlashesByRowOnSixteenOnly)
     EXPECT_GT(forest / double(plain.pixels()), 0.05) << "the rushing trees stand over the backdrop";
 }
 
-ProcessResult runTool(std::vector<std::string> argv)
-{
-    ProcessOptions options;
-    options.setEnv = {"SDL_AUDIODRIVER=dummy"};
-    options.timeoutSeconds = 300;
-    ProcessResult r = runProcess(argv, options);
-    if (r.status != 0 && r.err.find("Couldn't open X11 display") != std::string::npos)
-        r = runProcess(argv, options);
-    return r;
-}
-
 TEST_F(RenderParts, PlayStepsTheShowFromOrderZeroWithTheForestMoving)
 {
     std::string dir = outDir + "/play";
     fs::create_directories(dir);
-    ProcessResult r = runTool({renderTool, "play", "--quiet", "--root", contentRoot(), "--fps", "25", "--frames",
-                               "1,40,80", "--out-dir", dir});
+    ProcessResult r = runTool({"play", "--fps", "25", "--frames", "1,40,80", "--out-dir", dir});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("render: frame 1 enters part 0\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("render: 80 frames played, 3 written\n"), std::string::npos) << r.err;
-    Frame f40, f80;
-    ASSERT_TRUE(readPng(dir + "/frame-000040.png", &f40.width, &f40.height, &f40.rgba));
-    ASSERT_TRUE(readPng(dir + "/frame-000080.png", &f80.width, &f80.height, &f80.rgba));
-    ASSERT_TRUE(fs::exists(dir + "/frame-000001.png"));
-    EXPECT_FALSE(fs::exists(dir + "/frame-000002.png"));
+    EXPECT_TRUE(fs::exists(dir + "/frame-000001.png") && !fs::exists(dir + "/frame-000002.png"));
     // Between 1.6 and 3.2 s the forest rises by about 0.37: the frames differ.
+    Frame f40 = readFrame(dir + "/frame-000040.png"), f80 = readFrame(dir + "/frame-000080.png");
+    ASSERT_EQ(f40.pixels(), f80.pixels());
     size_t differing = 0;
     for (size_t k = 0; k < f40.pixels(); ++k)
         differing += channelDistance(f40.at(k), f80.at(k)) > 12;
@@ -189,17 +158,13 @@ TEST_F(RenderParts, PlayStepsTheShowFromOrderZeroWithTheForestMoving)
 
 TEST_F(RenderParts, SheetTakesOneFramePerPartPlayed)
 {
-    std::string sheetPath = outDir + "/sheet.png";
     // At 25 frames a second, 160 frames reach row 40 of part 0 but not part 1.
-    ProcessResult r = runTool({renderTool, "sheet", "--quiet", "--root", contentRoot(), "--fps", "25", "--max-frames", "160",
-                               "--out", sheetPath});
+    ProcessResult r = runTool({"sheet", "--fps", "25", "--max-frames", "160", "--out", outDir + "/sheet.png"});
     ASSERT_EQ(r.status, 0) << r.err;
-    Frame sheet;
-    ASSERT_TRUE(readPng(sheetPath, &sheet.width, &sheet.height, &sheet.rgba));
+    Frame sheet = readFrame(outDir + "/sheet.png");
     ASSERT_EQ(sheet.width, 8 * 204 + 4);
-    auto at = [&](int x, int y) { return sheet.at(size_t(y) * sheet.width + x); };
-    EXPECT_GT(luminance(at(4 + 100, 4 + 20)), 5);   // part 0: the night sky
-    EXPECT_EQ(at(4 + 204 + 100, 4 + 100)[0], 16);   // part 1: not reached
+    EXPECT_GT(luminance(sheet.at(size_t(4 + 20) * sheet.width + 4 + 100)), 5); // part 0: the night sky
+    EXPECT_EQ(sheet.at(size_t(4 + 100) * sheet.width + 4 + 204 + 100)[0], 16); // part 1: not reached
 }
 
 TEST_F(RenderParts, MissingModuleStopsPlayWithStatusOne)
@@ -209,7 +174,7 @@ TEST_F(RenderParts, MissingModuleStopsPlayWithStatusOne)
     for (const char *tree : {"data", "Data"})
         fs::copy(fs::path(contentRoot()) / tree, fs::path(root) / tree, fs::copy_options::recursive);
     fs::remove(fs::path(root) / "data/music/vrimla2.xm");
-    ProcessResult r = runTool({renderTool, "play", "--quiet", "--root", root, "--every", "10", "--out-dir", outDir});
+    ProcessResult r = runTool({"play", "--every", "10", "--out-dir", outDir}, root);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("render: cannot load the module\n"), std::string::npos) << r.err;
 }
