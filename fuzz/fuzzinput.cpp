@@ -9,6 +9,10 @@
 
 namespace {
 
+struct AssetStop {
+    int status;
+};
+
 char inputPath[256];
 
 [[noreturn]] void throwStop(int status)
@@ -21,8 +25,7 @@ void removeInput()
     unlink(inputPath);
 }
 
-} // namespace
-
+// Installs the throwing failure hook, silences the trace lines and picks this process's input file.
 void prepareFuzzInput(const char *extension)
 {
     assetFailureHook = throwStop;
@@ -34,17 +37,25 @@ void prepareFuzzInput(const char *extension)
     atexit(removeInput);
 }
 
-const char *writeFuzzInput(const uint8_t *data, size_t size)
+} // namespace
+
+void runFuzzInput(const char *extension, const uint8_t *data, size_t size,
+                  void (*load)(const char *path, const uint8_t *data, size_t size), void (*release)())
 {
+    if (inputPath[0] == '\0')
+        prepareFuzzInput(extension);
     FILE *file = fopen(inputPath, "wb");
     if (file == nullptr || fwrite(data, 1, size, file) != size || fclose(file) != 0)
         abort();
-    return inputPath;
-}
-
-void closeAssetFile()
-{
+    try {
+        load(inputPath, data, size);
+    } catch (const AssetStop &stop) {
+        if (stop.status != 1)
+            abort();
+    }
+    // After a stop the loader may still hold its file open.
     if (assetFile != nullptr)
         fclose(assetFile);
     assetFile = nullptr;
+    release();
 }

@@ -4,13 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-struct AssetStop {
-    int status;
-};
-
-// Installs the throwing failure hook, silences the trace lines and picks this process's input file.
-void prepareFuzzInput(const char *extension);
-// Writes the input bytes to the file and returns its name.
-const char *writeFuzzInput(const uint8_t *data, size_t size);
-// After a stop the loader may still hold its file open.
-void closeAssetFile();
+// Writes the input to this process's file (named *.extension), runs load on it, and aborts unless
+// it returns or stops with status 1. Then closes the loader's file and calls release.
+void runFuzzInput(const char *extension, const uint8_t *data, size_t size,
+                  void (*load)(const char *path, const uint8_t *data, size_t size), void (*release)());
