@@ -14,13 +14,13 @@
 namespace {
 
 // Everything a pass might touch set to what it must change; modelview translated by (7, 8, 9).
-void scrambleGlState(GLenum entryMode)
+void scrambleGlState(GLenum entryMode, bool blend)
 {
     for (GLenum cap : {GL_DEPTH_TEST, GL_CULL_FACE, GL_LIGHTING, GL_TEXTURE_2D})
         glEnable(cap);
+    blend ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
     glBlendFunc(GL_DST_COLOR, GL_ZERO);
     glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
     glTranslatef(5, 5, 5);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -28,33 +28,25 @@ void scrambleGlState(GLenum entryMode)
     glMatrixMode(entryMode);
 }
 
-void expectLeft(bool blend, GLint src, GLint dst, bool texture2d)
+// Blending as given; depth test, culling and lighting off; modelview mode selected under the
+// unit-square projection, with the given modelview x translation.
+void expectLeft(bool blend, GLint src, GLint dst, bool texture2d, float modelviewX)
 {
-    GLint s = 0, d = 0;
+    GLint s = 0, d = 0, mode = 0;
+    GLfloat p[16], m[16];
+    const float ortho[16] = {2, 0, 0, 0, 0, -2, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};
     glGetIntegerv(GL_BLEND_SRC, &s);
     glGetIntegerv(GL_BLEND_DST, &d);
-    EXPECT_EQ(bool(glIsEnabled(GL_BLEND)), blend);
-    EXPECT_EQ(s, src);
-    EXPECT_EQ(d, dst);
-    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
-    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
-    EXPECT_EQ(bool(glIsEnabled(GL_TEXTURE_2D)), texture2d);
-}
-
-// Unit-square projection, modelview mode selected and modelview's x translation as given.
-void expectOrthoWithModelviewX(float x)
-{
-    GLint mode = 0;
-    GLfloat m[16];
-    const float ortho[16] = {2, 0, 0, 0, 0, -2, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};
     glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
-    glGetFloatv(GL_PROJECTION_MATRIX, m);
-    for (int k = 0; k < 16; ++k)
-        EXPECT_FLOAT_EQ(m[k], ortho[k]) << "element " << k;
+    glGetFloatv(GL_PROJECTION_MATRIX, p);
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    EXPECT_FLOAT_EQ(m[12], x);
+    EXPECT_TRUE(bool(glIsEnabled(GL_BLEND)) == blend && s == src && d == dst) << s << " " << d;
+    EXPECT_TRUE(!glIsEnabled(GL_DEPTH_TEST) && !glIsEnabled(GL_CULL_FACE) && !glIsEnabled(GL_LIGHTING));
+    EXPECT_EQ(bool(glIsEnabled(GL_TEXTURE_2D)), texture2d);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    for (int k = 0; k < 16; ++k)
+        EXPECT_FLOAT_EQ(p[k], ortho[k]) << "element " << k;
+    EXPECT_FLOAT_EQ(m[12], modelviewX);
 }
 
 void paintScreen(float r, float g, float b)
@@ -64,10 +56,9 @@ void paintScreen(float r, float g, float b)
     fillScreen();
 }
 
-bool isColour(Rgba p, const int rgb[3], int tolerance)
+bool isColour(Rgba p, int r, int g, int b, int tolerance = 1)
 {
-    return std::abs(p.r - rgb[0]) <= tolerance && std::abs(p.g - rgb[1]) <= tolerance &&
-           std::abs(p.b - rgb[2]) <= tolerance;
+    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
 }
 
 int grey(Rgba p)
@@ -81,17 +72,17 @@ protected:
     void SetUp() override
     {
         openTestDisplay();
-        glMatrixMode(GL_TEXTURE);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        for (GLenum mode : {GL_TEXTURE, GL_PROJECTION, GL_MODELVIEW}) {
+            glMatrixMode(mode);
+            glLoadIdentity();
+        }
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         takeGlError();
     }
     void TearDown() override { EXPECT_EQ(takeGlError(), 0u); }
 };
 
-TEST_F(Overlays, MusicCurvesAsPixels)
+TEST_F(Overlays, MusicCurvesAndSkyAsPixels)
 {
     struct Row {
         int row;
@@ -112,17 +103,6 @@ TEST_F(Overlays, MusicCurvesAsPixels)
         flashPerBeat();
         EXPECT_NEAR(grey(readPixel(400, 300)), 255 * c.beatV, 1.0) << "row " << c.row;
     }
-    // Row 0 over a coloured picture: fade invisible, flash adds full white.
-    paintScreen(0.2f, 0.4f, 0.6f);
-    musicRow = 0;
-    fadeToBlackByRow();
-    flashByRow();
-    EXPECT_EQ(grey(readPixel(799, 599)), 255);
-    // The flash adds to the picture rather than replacing it.
-    paintScreen(0.5f, 0.5f, 0.5f);
-    musicRow = 8;
-    flashByRow();
-    EXPECT_NEAR(grey(readPixel(400, 300)), 128 + 255 * 0.19753, 1.5);
     // The beat repeats every 16 rows, also where it is not saturated.
     int beat[64];
     for (int row = 0; row < 64; ++row) {
@@ -132,6 +112,16 @@ TEST_F(Overlays, MusicCurvesAsPixels)
         beat[row] = grey(readPixel(10, 10));
         EXPECT_EQ(beat[row], beat[row % 16]) << "row " << row;
     }
+    // The sky is opaque (additive blending left on before it) and covers the corners.
+    paintScreen(1, 1, 1);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    drawSkyFill();
+    for (Rgba p : {readPixel(0, 0), readPixel(799, 0), readPixel(0, 599), readPixel(799, 599)})
+        EXPECT_TRUE(isColour(p, 99, 176, 188));
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    EXPECT_TRUE(colour[0] == 0.38671f && colour[1] == 0.6914f && colour[2] == 0.73828f && colour[3] == 1.0f);
 }
 
 TEST_F(Overlays, FillPassesLeaveTheirStateWhateverMatrixModeWasSelected)
@@ -140,15 +130,13 @@ TEST_F(Overlays, FillPassesLeaveTheirStateWhateverMatrixModeWasSelected)
         void (*draw)();
         bool blendBefore, blend;
         GLint src, dst;
-        float modelviewX;
     };
     const Case cases[] = {
-        {setOrthoProjection, true, true, GL_DST_COLOR, GL_ZERO, 0},
-        {fillScreen, true, true, GL_DST_COLOR, GL_ZERO, 7}, // blending is the caller's
-        {fadeToBlackByRow, false, true, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, 7},
-        {flashByRow, false, true, GL_ONE, GL_ONE, 7},
-        {flashPerBeat, true, false, GL_ONE, GL_ONE, 7},
-        {drawSkyFill, true, false, GL_DST_COLOR, GL_ZERO, 7},
+        {fillScreen, true, true, GL_DST_COLOR, GL_ZERO}, // blending is the caller's
+        {fadeToBlackByRow, false, true, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
+        {flashByRow, false, true, GL_ONE, GL_ONE},
+        {flashPerBeat, true, false, GL_ONE, GL_ONE},
+        {drawSkyFill, true, false, GL_DST_COLOR, GL_ZERO},
     };
     musicRow = 20;
     for (const Case &c : cases)
@@ -157,77 +145,56 @@ TEST_F(Overlays, FillPassesLeaveTheirStateWhateverMatrixModeWasSelected)
             glMatrixMode(GL_TEXTURE);
             glLoadIdentity();
             glScalef(2, 3, 4);
-            scrambleGlState(entryMode);
-            c.blendBefore ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
+            scrambleGlState(entryMode, c.blendBefore);
             GLint depthBefore = 0, depth = 0;
+            GLfloat texture[16];
             glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
             c.draw();
-            if (c.draw != setOrthoProjection)
-                expectLeft(c.blend, c.src, c.dst, false);
-            expectOrthoWithModelviewX(c.modelviewX);
+            expectLeft(c.blend, c.src, c.dst, false, 7);
             glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-            EXPECT_EQ(depth, depthBefore);
-            GLfloat m[16];
-            glGetFloatv(GL_TEXTURE_MATRIX, m);
-            EXPECT_FLOAT_EQ(m[5], 3);
+            glGetFloatv(GL_TEXTURE_MATRIX, texture);
+            EXPECT_TRUE(depth == depthBefore && texture[5] == 3);
         }
-}
-
-TEST_F(Overlays, SkyFillIsTheSkyColourOpaqueToTheCorners)
-{
-    paintScreen(1, 1, 1);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    drawSkyFill();
-    const int sky[3] = {99, 176, 188};
-    for (Rgba p : {readPixel(0, 0), readPixel(799, 0), readPixel(0, 599), readPixel(799, 599)})
-        EXPECT_TRUE(isColour(p, sky, 1));
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    EXPECT_TRUE(colour[0] == 0.38671f && colour[1] == 0.6914f && colour[2] == 0.73828f && colour[3] == 1.0f);
+    scrambleGlState(GL_PROJECTION, false);
+    setOrthoProjection();
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(m[k], k % 5 == 0 ? 1.0f : 0.0f) << "modelview element " << k;
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
 }
 
 // Over a red-top, blue-bottom picture: the backdrop shows upright and keeps the caller's blending
-// (additive, over black, changes nothing); the credits blend by alpha over white and switch it off.
+// (additive, over black, changes nothing); the credits blend by alpha over white, then switch it off.
 TEST_F(Overlays, TexturedPassesShowUprightWithTheirBlending)
 {
-    struct Case {
-        void (*draw)();
-        GLuint texture;
-        uint8_t alpha;
-        float under, colourBefore;
-        bool blendBefore, blend;
-        GLint src, dst;
-        int top[3], bottom[3];
-    };
-    const Case cases[] = {
-        {drawBackdropImage, backdropTexture, 255, 0, 1, false, false, GL_ONE, GL_ONE, {255, 0, 0}, {0, 0, 255}},
-        {drawBackdropImage, backdropTexture, 255, 0, 1, true, true, GL_ONE, GL_ONE, {255, 0, 0}, {0, 0, 255}},
-        {drawCreditsOverlay, creditsTexture, 128, 1, 0, true, false, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA,
-         {255, 127, 127}, {127, 127, 255}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-        uploadTestImage(c.texture, 2, 2,
-                        {255, 0, 0, c.alpha, 255, 0, 0, c.alpha, 0, 0, 255, c.alpha, 0, 0, 255, c.alpha});
-        paintScreen(c.under, c.under, c.under);
-        scrambleGlState(GL_TEXTURE);
-        glColor4f(c.colourBefore, c.colourBefore, c.colourBefore, c.colourBefore);
-        c.blendBefore ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
+    for (int k = 0; k < 3; ++k) {
+        const bool credits = k == 2, blendBefore = k != 0;
+        const uint8_t alpha = credits ? 128 : 255;
+        const GLuint texture = credits ? creditsTexture : backdropTexture;
+        uploadTestImage(texture, 2, 2, {255, 0, 0, alpha, 255, 0, 0, alpha, 0, 0, 255, alpha, 0, 0, 255, alpha});
+        paintScreen(credits, credits, credits);
+        scrambleGlState(GL_TEXTURE, blendBefore);
+        glColor4f(!credits, !credits, !credits, !credits); // the credits set their own white
         glBlendFunc(GL_ONE, GL_ONE);
         setOrthoProjection();
-        c.draw();
-        EXPECT_TRUE(isColour(readPixel(400, 599), c.top, 1));
-        EXPECT_TRUE(isColour(readPixel(400, 0), c.bottom, 1));
-        expectLeft(c.blend, c.src, c.dst, true);
+        credits ? drawCreditsOverlay() : drawBackdropImage();
+        const int half = credits ? 127 : 0;
+        EXPECT_TRUE(isColour(readPixel(400, 599), 255, half, half)) << "case " << k;
+        EXPECT_TRUE(isColour(readPixel(400, 0), half, half, 255)) << "case " << k;
+        if (credits)
+            expectLeft(false, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, true, 0);
+        else
+            expectLeft(blendBefore, GL_ONE, GL_ONE, true, 0);
         GLint bound = 0, wrap = 0;
         GLfloat colour[4];
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap);
         glGetFloatv(GL_CURRENT_COLOR, colour);
-        EXPECT_EQ(bound, GLint(c.texture));
-        EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
-        EXPECT_TRUE(colour[0] == 1 && colour[1] == 1 && colour[2] == 1 && colour[3] == 1);
+        EXPECT_TRUE(bound == GLint(texture) && wrap == GL_CLAMP_TO_EDGE) << "case " << k;
+        EXPECT_TRUE(colour[0] == 1 && colour[1] == 1 && colour[2] == 1 && colour[3] == 1) << "case " << k;
     }
 }
 

@@ -1,7 +1,6 @@
 // The wave grid and its feedback texture in a real Mesa context: the grid's vertices, the
 // texture-matrix contract and what a capture holds.
 #include <GL/glew.h>
-#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +9,7 @@
 #include "assets/textures.h"
 #include "effects/overlays.h"
 #include "effects/wavegrid.h"
-#include "support/gltest.h"
+#include "support/glimages.h"
 
 namespace {
 
@@ -39,6 +38,13 @@ TEST(WaveGridBuild, VerticesAtTimeZero)
     EXPECT_NE(later[17 * 3 + 8].t, grid[17 * 3 + 8].t);
 }
 
+void resetTextureMatrix()
+{
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+}
+
 class WaveGrid : public ::testing::Test {
 protected:
     void SetUp() override
@@ -54,21 +60,13 @@ protected:
         resetTextureMatrix();
         EXPECT_EQ(takeGlError(), 0u);
     }
-    static void resetTextureMatrix()
-    {
-        glMatrixMode(GL_TEXTURE);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-    }
 };
 
 void expectTextureScale(double sx, double sy)
 {
     GLfloat m[16];
     glGetFloatv(GL_TEXTURE_MATRIX, m);
-    EXPECT_FLOAT_EQ(m[0], float(sx));
-    EXPECT_FLOAT_EQ(m[5], float(sy));
-    EXPECT_FLOAT_EQ(m[10], 1.0f);
+    EXPECT_TRUE(m[0] == float(sx) && m[5] == float(sy) && m[10] == 1) << m[0] << " " << m[5];
 }
 
 TEST_F(WaveGrid, TextureMatrixAndProjectionSetUps)
@@ -121,41 +119,36 @@ std::vector<uint8_t> readFeedbackTexels()
     return texels;
 }
 
-// Texel (x, y) counted from the bottom-left, as the window's pixels are copied.
-void expectTexel(const std::vector<uint8_t> &texels, int x, int y, int r, int g, int b)
+// 0xRRGGBB of texel (x, y), counted from the bottom-left as the window's pixels are copied.
+uint32_t texel(const std::vector<uint8_t> &texels, int x, int y)
 {
     const uint8_t *p = &texels[(size_t(y) * 1024 + x) * 3];
-    EXPECT_TRUE(p[0] == r && p[1] == g && p[2] == b) << "texel " << x << "," << y;
+    return uint32_t(p[0]) << 16 | p[1] << 8 | p[2];
 }
 
 TEST_F(WaveGrid, CaptureHoldsOnlyThisFrameAndBlackBeyondTheWindow)
 {
     paint(1, 0, 0);
     captureFeedbackTexture();
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
     GLint bound = 0, wrap = 0, width = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
-    EXPECT_TRUE(bound == GLint(feedbackTexture) && wrap == GL_CLAMP_TO_EDGE && width == 1024);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D) && bound == GLint(feedbackTexture) && wrap == GL_CLAMP_TO_EDGE && width == 1024);
     paint(0, 0, 1); // drawn after the capture: must not be in it
-    std::vector<uint8_t> texels = readFeedbackTexels();
-    expectTexel(texels, 0, 0, 255, 0, 0);
-    expectTexel(texels, 799, 599, 255, 0, 0);
-    for (int k : {800, 900, 1023}) {
-        expectTexel(texels, k, 0, 0, 0, 0);
-        expectTexel(texels, 0, k - 200, 0, 0, 0);
-        expectTexel(texels, k, k, 0, 0, 0);
-    }
+    std::vector<uint8_t> t = readFeedbackTexels();
+    EXPECT_EQ(texel(t, 0, 0), 0xff0000u);
+    EXPECT_EQ(texel(t, 799, 599), 0xff0000u);
+    for (int k : {800, 1023})
+        EXPECT_TRUE(texel(t, k, 0) == 0 && texel(t, 0, k - 200) == 0 && texel(t, k, k) == 0) << k;
     // Next frame: black with a green left half replaces all of it.
     glClear(GL_COLOR_BUFFER_BIT);
     paint(0, 1, 0, 0, 600, 400);
     captureFeedbackTexture();
-    texels = readFeedbackTexels();
-    expectTexel(texels, 399, 599, 0, 255, 0);
-    expectTexel(texels, 400, 10, 0, 0, 0);
-    expectTexel(texels, 799, 599, 0, 0, 0);
-    expectTexel(texels, 900, 900, 0, 0, 0);
+    t = readFeedbackTexels();
+    EXPECT_EQ(texel(t, 0, 0), 0x00ff00u);
+    EXPECT_EQ(texel(t, 399, 599), 0x00ff00u);
+    EXPECT_TRUE(texel(t, 400, 10) == 0 && texel(t, 799, 599) == 0 && texel(t, 900, 900) == 0);
 }
 
 TEST_F(WaveGrid, GridShowsTheCaptureUprightAndBlackPastTheWindow)
@@ -182,19 +175,9 @@ TEST_F(WaveGrid, GridShowsTheCaptureUprightAndBlackPastTheWindow)
     Grid grid;
     buildWaveGrid(0, grid);
     auto redInside = [&](int i, int j) { // at the centre of quad (i, j)
-        double p[3] = {0, 0, 0};
-        for (int k : {17 * i + j, 17 * i + j + 1, 17 * (i + 1) + j, 17 * (i + 1) + j + 1}) {
-            p[0] += grid[k].x / 4;
-            p[1] += grid[k].y / 4;
-            p[2] += grid[k].z / 4;
-        }
-        GLdouble modelview[16], projection[16], wx, wy, wz;
-        GLint viewport[4];
-        glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-        glGetDoublev(GL_PROJECTION_MATRIX, projection);
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        gluProject(p[0], p[1], p[2], modelview, projection, viewport, &wx, &wy, &wz);
-        return readPixel(int(wx), int(wy)).r;
+        const int k = 17 * i + j;
+        double z = (grid[k].z + grid[k + 1].z + grid[k + 17].z + grid[k + 18].z) / 4;
+        return readProjectedPixel((i + 0.5) / 16, (j + 0.5) / 16, z).r;
     };
     EXPECT_EQ(redInside(4, 4), 255);         // t near 0.25: the white lower half
     EXPECT_NEAR(redInside(12, 10), 128, 2);  // t near 0.7: grey

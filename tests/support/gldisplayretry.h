@@ -1,6 +1,4 @@
-// The test display on a busy shared X server.
+// Old name of openTestDisplay, which retries SDL video start-up itself; left for its last caller.
 #pragma once
 
-// Starts SDL video, trying again for a while when the X server refuses the connection (the
-// display set-up itself would end the process), then opens the test display.
 void openTestDisplayRetrying();

@@ -1,25 +1,34 @@
 #include "support/glimages.h"
 
+#include <GL/glu.h>
 #include <png.h>
+
+#include <cmath>
 
 void uploadTestImage(GLuint name, int width, int height, const std::vector<uint8_t> &rgba)
 {
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
 }
 
 void uploadSolidImage(GLuint name, int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a)
 {
-    std::vector<uint8_t> rgba(size_t(width) * height * 4);
-    for (size_t k = 0; k < rgba.size(); k += 4) {
-        rgba[k] = r;
-        rgba[k + 1] = g;
-        rgba[k + 2] = b;
-        rgba[k + 3] = a;
-    }
+    std::vector<uint8_t> rgba;
+    for (int k = 0; k < width * height; ++k)
+        rgba.insert(rgba.end(), {r, g, b, a});
     uploadTestImage(name, width, height, rgba);
+}
+
+Rgba readProjectedPixel(double x, double y, double z, int dx, int dy)
+{
+    GLdouble modelview[16], projection[16], wx, wy, wz;
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    gluProject(x, y, z, modelview, projection, viewport, &wx, &wy, &wz);
+    return readPixel(int(std::lround(wx)) + dx, int(std::lround(wy)) + dy);
 }
 
 bool readPng(const std::string &path, int *width, int *height, std::vector<uint8_t> *rgba)
