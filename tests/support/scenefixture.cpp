@@ -12,7 +12,7 @@
 #include "effects/celshading.h"
 #include "effects/forest.h"
 #include "effects/meshscenes.h"
-#include "support/gldisplayretry.h"
+#include "support/gltest.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ int addMesh(const std::vector<float> &xyz, const std::vector<int> &faces)
     mesh.mapped = 0;
     for (int32_t **array : {&mesh.faceA, &mesh.faceB, &mesh.faceC})
         *array = new int32_t[faceCount + 1]();
-    for (float **array : {&mesh.x, &mesh.y, &mesh.z, &mesh.nx, &mesh.ny, &mesh.nz, &mesh.u, &mesh.v})
+    for (float **array :
+         {&mesh.x, &mesh.y, &mesh.z, &mesh.nx, &mesh.ny, &mesh.nz, &mesh.u, &mesh.v})
         *array = new float[vertexCount + 1]();
     for (int i = 0; i < vertexCount; ++i) {
         mesh.x[i] = xyz[3 * i];
@@ -37,8 +38,9 @@ int addMesh(const std::vector<float> &xyz, const std::vector<int> &faces)
         const int a = mesh.faceA[f] = faces[3 * f], b = mesh.faceB[f] = faces[3 * f + 1],
                   c = mesh.faceC[f] = faces[3 * f + 2];
         // Unnormalised face normals summed per vertex, as the loader does.
-        const float ux = mesh.x[b] - mesh.x[a], uy = mesh.y[b] - mesh.y[a], uz = mesh.z[b] - mesh.z[a];
-        const float vx = mesh.x[c] - mesh.x[a], vy = mesh.y[c] - mesh.y[a], vz = mesh.z[c] - mesh.z[a];
+        const float ux = mesh.x[b] - mesh.x[a], uy = mesh.y[b] - mesh.y[a];
+        const float uz = mesh.z[b] - mesh.z[a], vx = mesh.x[c] - mesh.x[a];
+        const float vy = mesh.y[c] - mesh.y[a], vz = mesh.z[c] - mesh.z[a];
         for (int corner : {a, b, c}) {
             mesh.nx[corner] += uy * vz - uz * vy;
             mesh.ny[corner] += uz * vx - ux * vz;
@@ -109,7 +111,7 @@ void installPath(int slot, float radius, float height)
 void openCelTestContext()
 {
     static bool built = false;
-    openTestDisplayRetrying();
+    openTestDisplay();
     if (built)
         return;
     if (chdir(SHOW_SOURCE_DIR) != 0)
