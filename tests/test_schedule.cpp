@@ -170,6 +170,7 @@ TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
         fontGlyphs[i] = uint8_t((i * 2654435761u) >> 13);
     forgetCompiledGlyphs();
     takeGlError();
+    const std::pair<float, int> moments[] = {{1.25f, 0}, {6.5f, 17}, {3.0f, 63}}; // part time, row
     for (bool dense : {false, true}) {
         if (dense)
             for (int i = 0; i < treeCount; ++i) {
@@ -177,13 +178,13 @@ TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
                 treePositions[i][1] = float((i / 20) * 45 - 450);
             }
         for (int32_t p = 0; p <= 50; ++p) {
-            for (float partTime : {1.25f, 6.5f}) {
+            for (const auto &at : moments) {
                 celImmediateMode = voxelImmediateMode = true;
-                const std::vector<uint8_t> immediate = renderPart(p, 9, partTime);
+                const std::vector<uint8_t> immediate = renderPart(p, at.second, at.first);
                 celImmediateMode = voxelImmediateMode = false;
-                EXPECT_TRUE(renderPart(p, 9, partTime) == immediate)
-                    << "part " << p << " at " << partTime << (dense ? " dense" : "");
-                EXPECT_EQ(takeGlError(), 0u) << "part " << p;
+                EXPECT_TRUE(renderPart(p, at.second, at.first) == immediate)
+                    << "part " << p << " row " << at.second << (dense ? " dense" : "");
+                EXPECT_EQ(takeGlError(), 0u) << "part " << p << " row " << at.second;
             }
         }
     }

@@ -61,22 +61,16 @@ void expectPixelBox(const Box &b, float x, float y)
     }
 }
 
+// Each test sets the glyph pixels it needs on a blank font.
 class VoxelText : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { openCelTestContext(); }
     void SetUp() override
     {
-        memcpy(savedFont, fontGlyphs, sizeof savedFont);
         memset(fontGlyphs, 0, sizeof fontGlyphs);
         forgetCompiledGlyphs();
     }
-    void TearDown() override
-    {
-        memcpy(fontGlyphs, savedFont, sizeof savedFont);
-        forgetCompiledGlyphs();
-        voxelImmediateMode = false;
-    }
-    uint8_t savedFont[4096];
+    void TearDown() override { voxelImmediateMode = false; }
 };
 
 } // namespace
@@ -116,22 +110,20 @@ TEST(UnitCube, NormalsPointOutOfEachFace)
 
 TEST_F(VoxelText, PixelsSitWhereTheGlyphSaysSpaceAdvancesAndHighCodesUseTheirGlyphs)
 {
-    fontGlyphs[16 * 'A'] = 0x80;         // top row, leftmost pixel
-    fontGlyphs[16 * 'B' + 15] = 0x80;    // bottom row, leftmost pixel
-    fontGlyphs[16 * 200 + 15] = 0x01;    // bottom row, rightmost pixel
-    fontGlyphs[16 * 255 + 8] = 0x10;     // row j = 7, column k = 3
+    fontGlyphs[16 * 'A'] = 0x80;      // top row, leftmost pixel
+    fontGlyphs[16 * 'B' + 15] = 0x80; // bottom row, leftmost pixel
+    fontGlyphs[16 * 200 + 15] = 0x01; // bottom row, rightmost pixel
+    fontGlyphs[16 * 255 + 8] = 0x10;  // row j = 7, column k = 3
     const float cell = 9.0f / 16.0f;
     for (bool immediate : {false, true}) {
         voxelImmediateMode = immediate;
-        std::vector<Box> b = captureVoxels(drawVoxelString, "A");
-        ASSERT_EQ(b.size(), 1u);
+        const std::vector<Box> b = captureVoxels(drawVoxelString, "AB B\xC8\xFF");
+        ASSERT_EQ(b.size(), 5u);
         expectPixelBox(b[0], 0.0f, 15.0f / 16.0f);
-        b = captureVoxels(drawVoxelString, "B B\xC8\xFF");
-        ASSERT_EQ(b.size(), 4u);
-        expectPixelBox(b[0], 0.0f, 0.0f);
-        expectPixelBox(b[1], 2 * cell, 0.0f);
-        expectPixelBox(b[2], 3 * cell + 7.0f / 16.0f, 0.0f);
-        expectPixelBox(b[3], 4 * cell + 3.0f / 16.0f, 7.0f / 16.0f);
+        expectPixelBox(b[1], cell, 0.0f);
+        expectPixelBox(b[2], 3 * cell, 0.0f); // after one blank cell for the space
+        expectPixelBox(b[3], 4 * cell + 7.0f / 16.0f, 0.0f);
+        expectPixelBox(b[4], 5 * cell + 3.0f / 16.0f, 7.0f / 16.0f);
     }
 }
 
