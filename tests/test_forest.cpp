@@ -35,9 +35,9 @@ protected:
     {
         openTestDisplay();
         // Blue backdrop, red and green opaque pines; pine 2 transparent left, half-transparent white right.
-        uploadSolidImage(backdropTexture, 4, 4, 0, 0, 255, 255);
-        uploadSolidImage(pineTexture + 0, 4, 4, 255, 0, 0, 255);
-        uploadSolidImage(pineTexture + 1, 4, 4, 0, 255, 0, 255);
+        uploadTestImage(backdropTexture, 1, 1, {0, 0, 255, 255});
+        uploadTestImage(pineTexture + 0, 1, 1, {255, 0, 0, 255});
+        uploadTestImage(pineTexture + 1, 1, 1, {0, 255, 0, 255});
         uploadTestImage(pineTexture + 2, 4, 1, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 128, 255, 255, 255, 128});
         parkForests();
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -150,8 +150,10 @@ TEST_F(Forest, PassesLeaveTheirPerspectiveAndBlending)
         scrollForest[199].variant = 1;
         rushForest[199].variant = 2;
         rush ? drawForestRush(0.01f) : drawForestScroll(5, 0.01f);
-        GLint src = 0, dst = 0, mode = 0, bound = 0;
+        GLint src = 0, dst = 0, mode = 0, bound = 0, wrapS = 0, wrapT = 0;
         GLfloat m[16];
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapS);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapT);
         glGetIntegerv(GL_BLEND_SRC, &src);
         glGetIntegerv(GL_BLEND_DST, &dst);
         glGetIntegerv(GL_MATRIX_MODE, &mode);
@@ -161,6 +163,7 @@ TEST_F(Forest, PassesLeaveTheirPerspectiveAndBlending)
         EXPECT_TRUE(glIsEnabled(GL_BLEND) && src == GL_SRC_ALPHA && dst == GL_ONE_MINUS_SRC_ALPHA);
         EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D) && mode == GL_MODELVIEW);
         EXPECT_EQ(bound, GLint(pineTexture) + (rush ? 2 : 1)); // the last billboard's
+        EXPECT_TRUE(wrapS == GL_CLAMP_TO_EDGE && wrapT == GL_CLAMP_TO_EDGE);
         EXPECT_TRUE(m[0] == 1 && m[1] == 1 && m[2] == 1 && m[3] == 1);
         glGetFloatv(GL_MODELVIEW_MATRIX, m);
         for (int k = 0; k < 16; ++k)

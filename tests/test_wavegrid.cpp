@@ -90,11 +90,9 @@ TEST_F(WaveGrid, TextureMatrixAndProjectionSetUps)
 
     glDisable(GL_TEXTURE_2D);
     setWaveGridProjection(45);
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
     glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    EXPECT_TRUE(m[0] == 1 && m[12] == -0.5f && m[13] == -0.5f);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D) && mode == GL_MODELVIEW && m[0] == 1 && m[12] == -0.5f && m[13] == -0.5f);
     glGetFloatv(GL_PROJECTION_MATRIX, m);
     EXPECT_NEAR(m[5], 1 / std::tan(22.5 * M_PI / 180), 1e-5);
     EXPECT_FLOAT_EQ(m[0], m[5]); // aspect 1
@@ -174,14 +172,15 @@ TEST_F(WaveGrid, GridShowsTheCaptureUprightAndBlackPastTheWindow)
 
     Grid grid;
     buildWaveGrid(0, grid);
-    auto redInside = [&](int i, int j) { // at the centre of quad (i, j)
-        const int k = 17 * i + j;
+    auto redAt = [&](double i, double j) { // grid coordinates, inside a quad
+        const int k = 17 * int(i) + int(j);
         double z = (grid[k].z + grid[k + 1].z + grid[k + 17].z + grid[k + 18].z) / 4;
-        return readProjectedPixel((i + 0.5) / 16, (j + 0.5) / 16, z).r;
+        return readProjectedPixel(i / 16, j / 16, z).r;
     };
-    EXPECT_EQ(redInside(4, 4), 255);         // t near 0.25: the white lower half
-    EXPECT_NEAR(redInside(12, 10), 128, 2);  // t near 0.7: grey
-    EXPECT_EQ(redInside(15, 15), 0);         // t beyond 1.1: texture rows past the window's 600
+    EXPECT_EQ(redAt(4.5, 4.5), 255);        // t near 0.2: the white lower half
+    EXPECT_TRUE(redAt(4.8, 4.6) == 255 && redAt(4.2, 4.4) == 255); // the whole quad, not a bow-tie
+    EXPECT_NEAR(redAt(12.5, 10.5), 128, 2); // t near 0.7: grey
+    EXPECT_EQ(redAt(15.5, 15.5), 0);        // t beyond 1.1: texture rows past the window's 600
 }
 
 } // namespace

@@ -12,14 +12,6 @@ void uploadTestImage(GLuint name, int width, int height, const std::vector<uint8
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
 }
 
-void uploadSolidImage(GLuint name, int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a)
-{
-    std::vector<uint8_t> rgba;
-    for (int k = 0; k < width * height; ++k)
-        rgba.insert(rgba.end(), {r, g, b, a});
-    uploadTestImage(name, width, height, rgba);
-}
-
 Rgba readProjectedPixel(double x, double y, double z, int dx, int dy)
 {
     GLdouble modelview[16], projection[16], wx, wy, wz;

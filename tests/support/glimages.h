@@ -10,7 +10,6 @@
 
 // width x height RGBA pixels, top row first, into a 2D texture under name (left bound).
 void uploadTestImage(GLuint name, int width, int height, const std::vector<uint8_t> &rgba);
-void uploadSolidImage(GLuint name, int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 // The window pixel of (x, y, z) under the current matrices, offset by (dx, dy).
 Rgba readProjectedPixel(double x, double y, double z, int dx = 0, int dy = 0);
 // Reads a PNG as RGBA, top row first; false when it cannot be read.
