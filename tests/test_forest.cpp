@@ -24,11 +24,6 @@ void parkForests()
     }
 }
 
-bool isColour(Rgba p, int r, int g, int b, int tolerance = 0)
-{
-    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
-}
-
 class Forest : public ::testing::Test {
 protected:
     void SetUp() override

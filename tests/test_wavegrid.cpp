@@ -81,12 +81,9 @@ TEST_F(WaveGrid, TextureMatrixAndProjectionSetUps)
     EXPECT_TRUE(m[0] == 2 && m[5] == -2); // the unit-square ortho
     setFeedbackTextureMatrix(); // without the caller's reset the scale compounds
     expectTextureScale(0.78125 * 0.78125, 0.5859375 * 0.5859375);
-    for (int frame = 0; frame < 3; ++frame) { // with it every frame starts from the identity
-        glMatrixMode(GL_TEXTURE);
-        glLoadIdentity();
-        setFeedbackTextureMatrix();
-        expectTextureScale(0.78125, 0.5859375);
-    }
+    resetTextureMatrix(); // with the reset every frame starts from the identity
+    setFeedbackTextureMatrix();
+    expectTextureScale(0.78125, 0.5859375);
 
     glDisable(GL_TEXTURE_2D);
     setWaveGridProjection(45);

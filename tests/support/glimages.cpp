@@ -4,12 +4,18 @@
 #include <png.h>
 
 #include <cmath>
+#include <cstdlib>
 
 void uploadTestImage(GLuint name, int width, int height, const std::vector<uint8_t> &rgba)
 {
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+}
+
+bool isColour(Rgba p, int r, int g, int b, int tolerance)
+{
+    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
 }
 
 Rgba readProjectedPixel(double x, double y, double z, int dx, int dy)
