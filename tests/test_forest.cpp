@@ -42,8 +42,9 @@ protected:
 };
 
 // Five draws per record for both variants first, then the rush forest's three per record, left
-// band before right band; the same generator state gives the same forests.
-TEST(ForestFill, DrawsFromRandInTheFixedOrderWithinTheRanges)
+// band before right band, each value exactly its formula (so within its range); the same
+// generator state gives the same forests.
+TEST(ForestFill, DrawsFromRandInTheFixedOrderByTheFormulas)
 {
     std::srand(777);
     fillForests();
@@ -54,17 +55,12 @@ TEST(ForestFill, DrawsFromRandInTheFixedOrderWithinTheRanges)
             rv = std::rand() % 3;
         EXPECT_TRUE(s.depth == float(-0.4 - d / 250.0) && s.lateral == float(l / 1000.0 - 3) &&
                     s.heightScale == float(1 - h / 4000.0) && s.variant == v && rushForest[i].variant == rv) << i;
-        EXPECT_TRUE(s.depth >= -4.396f && s.depth <= -0.4f && s.lateral >= -3 && s.lateral <= 2.999f) << i;
     }
     for (int i = 0; i < billboardCount; ++i) {
-        Billboard &r = rushForest[i];
+        const Billboard &r = rushForest[i];
         int d = std::rand() % 4000, l = std::rand() % 2000, h = std::rand() % 1000;
         EXPECT_TRUE(r.depth == float(-0.4 - d / 250.0) && r.lateral == float(l / 1000.0 - (i < 100 ? 2.5 : 0)) &&
                     r.heightScale == float(1 - h / 4000.0)) << i;
-        EXPECT_TRUE(r.depth >= -16.396f && r.depth <= -0.4f &&
-                    (i < 100 ? r.lateral >= -2.5f && r.lateral <= -0.501f : r.lateral >= 0 && r.lateral <= 1.999f)) << i;
-        for (const Billboard *b : {&scrollForest[i], &r})
-            EXPECT_TRUE(b->heightScale >= 0.75025f && b->heightScale <= 1 && b->variant >= 0 && b->variant <= 2) << i;
     }
     Billboard first[billboardCount];
     std::memcpy(first, rushForest, sizeof first);
@@ -124,14 +120,6 @@ TEST_F(Forest, ScrollHangsThePictureFromItsLiftedSwayedAnchor)
     EXPECT_TRUE(isColour(readProjectedPixel(0.64, bottom, z, -2, 2), 255, 0, 0));
     EXPECT_TRUE(isColour(readProjectedPixel(0.64, bottom, z, -2, -2), 0, 0, 255));
     EXPECT_TRUE(isColour(readProjectedPixel(0.64, bottom, z, 2, 2), 0, 0, 255));
-
-    // At time 0 the lift is minus infinity: no forest shows, and no GL error (TearDown).
-    for (int i = 0; i < billboardCount; ++i)
-        scrollForest[i] = Billboard{-1.0f, -0.3f, 1.0f, 0};
-    drawForestScroll(0, 0);
-    for (int y = 0; y < 600; y += 50)
-        for (int x = 0; x < 800; x += 50)
-            ASSERT_TRUE(isColour(readPixel(x, y), 0, 0, 255)) << x << "," << y;
 }
 
 TEST_F(Forest, PassesLeaveTheirPerspectiveAndBlending)

@@ -48,12 +48,6 @@ protected:
         contentRoot = root && *root ? root : SHOW_SOURCE_DIR;
     }
     static void TearDownTestSuite() { fs::remove_all(outDir); }
-    void SetUp() override
-    {
-        if (!fs::exists(contentRoot + "/data/music/vrimla2.xm") || !fs::exists(contentRoot + "/data/images/bg-blue.png"))
-            GTEST_SKIP() << "the content files are not generated yet";
-    }
-
     static ProcessResult runTool(const std::string &mode, const std::vector<std::string> &rest)
     {
         std::vector<std::string> argv = {SHOW_BINARY_DIR "/tools/render/render", mode, "--quiet", "--root", contentRoot};
