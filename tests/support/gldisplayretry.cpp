@@ -1,8 +1,0 @@
-#include "support/gldisplayretry.h"
-
-#include "support/gltest.h"
-
-void openTestDisplayRetrying()
-{
-    openTestDisplay();
-}
