@@ -82,21 +82,6 @@ bool writePng(const std::string &path, const Picture &picture, bool withAlpha)
     return std::fclose(out) == 0;
 }
 
-double nextRandom(Random &random)
-{
-    uint32_t x = random.state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    random.state = x;
-    return (x >> 8) / 16777216.0;
-}
-
-double randomBetween(Random &random, double low, double high)
-{
-    return low + (high - low) * nextRandom(random);
-}
-
 namespace {
 
 double hashUnit(int32_t cell, uint32_t seed)

@@ -1,5 +1,6 @@
 // A floating-point picture and its PNG output, plus the few drawing helpers the generators share.
 #pragma once
+#include "../common/random.h"
 
 #include <cstdint>
 #include <string>
@@ -23,12 +24,6 @@ void blendPixel(Picture &picture, int x, int y, Colour colour, double coverage);
 // Writes 8-bit RGBA (withAlpha) or RGB; deterministic: no time or text chunks.
 bool writePng(const std::string &path, const Picture &picture, bool withAlpha);
 
-// A small fixed-seed generator, the same on every machine.
-struct Random {
-    uint32_t state;
-};
-double nextRandom(Random &random);
-double randomBetween(Random &random, double low, double high);
 
 // Smooth value noise in one dimension: repeatable wiggles for edges and streaks.
 double valueNoise(double x, uint32_t seed);

@@ -2,22 +2,6 @@
 
 #include <cmath>
 
-double nextRandom(Random &random)
-{
-    // xorshift32: tiny, fixed, and the same everywhere.
-    uint32_t x = random.state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    random.state = x;
-    return (x >> 8) / 16777216.0;
-}
-
-double randomBetween(Random &random, double low, double high)
-{
-    return low + (high - low) * nextRandom(random);
-}
-
 Vec3 placePoint(const Placement &place, Vec3 local)
 {
     double c = std::cos(place.turn), s = std::sin(place.turn);

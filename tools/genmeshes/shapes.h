@@ -1,19 +1,13 @@
 // Building blocks for the show's low-poly models. Every part is a closed (or ground-sunk) shell
 // whose faces run counter-clockwise seen from outside, so the loader's normals point outwards.
 #pragma once
-
+#include "../common/random.h"
 #include "ascmesh.h"
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-// A small fixed-seed generator, so that the content is the same on every machine.
-struct Random {
-    uint32_t state;
-};
-double nextRandom(Random &random);                          // [0, 1)
-double randomBetween(Random &random, double low, double high);
 
 // One point of a lathe profile: radius from the axis and height.
 struct ProfilePoint {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Renders data/music/vrimla2.xm once and redraws the soundtrack's pictures in docs/:
 # soundtrack-loudness.png (per-order loudness strip, from soundcheck) and
-# soundtrack-spectrogram.png (sox), and replaces the table in docs/soundtrack.md and README.md.
+# soundtrack-sonogram.png (sox), and replaces the table in docs/soundtrack.md and README.md.
 # Usage: tools/soundcheck/soundtrack-pictures.sh [build directory, default build]
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,7 +25,7 @@ if [ "$status" -gt 1 ]; then
 fi
 sox "$work/pass.wav" -n remix 1,2 spectrogram -x 1200 -y 257 -z 90 \
     -t "data/music/vrimla2.xm, one pass (order n starts at n x 7.68 s)" -c "sox spectrogram" \
-    -o "$root/docs/soundtrack-spectrogram.png"
+    -o "$root/docs/soundtrack-sonogram.png"
 # The table sits between two marker lines of docs/soundtrack.md and of the README.
 for doc in "$root/docs/soundtrack.md" "$root/README.md"; do
     awk -v table="$work/table.md" '
