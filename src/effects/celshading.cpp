@@ -171,17 +171,6 @@ bool isBoxOutsideView(const ClipTransform &clip, const float low[3], const float
     return false;
 }
 
-void forgetCelMeshLists()
-{
-    for (GLuint &list : celMeshLists) {
-        if (list != 0)
-            glDeleteLists(list, 1);
-        list = 0;
-    }
-    for (MeshBounds &bounds : celMeshBounds)
-        bounds.known = false;
-}
-
 char *readTextFile(const char *path)
 {
     if (path == nullptr)

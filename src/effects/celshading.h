@@ -25,8 +25,6 @@ void setCelPresetRose();
 // texture coordinate its last vertex would leave are set); this draws the same pixels as sending
 // it anew. True: every pass sends the mesh in immediate mode, as the show was first built.
 extern bool celImmediateMode;
-// Deletes the compiled meshes, so that the next draws compile them again from the table.
-void forgetCelMeshLists();
 
 // Projection times modelview, in double precision, for testing boxes against the clip volume.
 struct ClipTransform {
