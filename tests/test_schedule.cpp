@@ -8,6 +8,7 @@
 #include "driver/demo.h"
 #include "driver/schedule.h"
 #include "effects/celshading.h"
+#include "effects/forest.h"
 #include "effects/meshscenes.h"
 #include "effects/voxeltext.h"
 #include "media/music.h"
@@ -79,7 +80,7 @@ protected:
     }
     void TearDown() override
     {
-        celImmediateMode = voxelImmediateMode = false;
+        celImmediateMode = voxelImmediateMode = forestImmediateMode = false;
         musicRow = -1;
     }
 };
@@ -179,9 +180,9 @@ TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
             }
         for (int32_t p = 0; p <= 50; ++p) {
             for (const auto &at : moments) {
-                celImmediateMode = voxelImmediateMode = true;
+                celImmediateMode = voxelImmediateMode = forestImmediateMode = true;
                 const std::vector<uint8_t> immediate = renderPart(p, at.second, at.first);
-                celImmediateMode = voxelImmediateMode = false;
+                celImmediateMode = voxelImmediateMode = forestImmediateMode = false;
                 EXPECT_TRUE(renderPart(p, at.second, at.first) == immediate)
                     << "part " << p << " row " << at.second << (dense ? " dense" : "");
                 EXPECT_EQ(takeGlError(), 0u) << "part " << p << " row " << at.second;

@@ -9,6 +9,7 @@
 #include "assets/textures.h"
 #include "effects/overlays.h"
 
+bool forestImmediateMode = false;
 Billboard scrollForest[billboardCount];
 Billboard rushForest[billboardCount];
 
@@ -54,6 +55,12 @@ static void setupForestFrame(double fov)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
+    // Fragments of alpha 0 leave the picture as it is under this blend, so skipping them changes
+    // no pixel; it saves llvmpipe most of the fill of the big transparent surroundings.
+    if (!forestImmediateMode) {
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.0f);
+    }
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(fov, double(4.0f / 3.0f), double(0.1f), 49900);
@@ -92,6 +99,7 @@ void drawForestScroll(float time, float delta)
             tree.lateral = -3.0f;
         drawBillboard(tree, tree.lateral, lift, tree.depth + sway);
     }
+    glDisable(GL_ALPHA_TEST);
 }
 
 void drawForestRush(float delta)
@@ -106,4 +114,5 @@ void drawForestRush(float delta)
             tree.depth = -16.4f;
         drawBillboard(tree, tree.lateral, 0.4f, tree.depth);
     }
+    glDisable(GL_ALPHA_TEST);
 }

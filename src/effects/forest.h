@@ -13,6 +13,9 @@ constexpr int billboardCount = 200;
 extern Billboard scrollForest[billboardCount];
 extern Billboard rushForest[billboardCount];
 
+// true: the literal drawing, every fragment blended; false (shipped): transparent fragments skipped.
+extern bool forestImmediateMode;
+
 // The forest images, then both forests filled from rand.
 void loadForestAssets();
 void fillForests();

@@ -21,6 +21,7 @@
 #include "driver/demo.h"
 #include "driver/schedule.h"
 #include "effects/celshading.h"
+#include "effects/forest.h"
 #include "effects/voxeltext.h"
 #include "media/music.h"
 #include "renderer.h"
@@ -122,6 +123,7 @@ double measurePart(int32_t drawnPart, int frames, bool immediate)
 {
     celImmediateMode = immediate;
     voxelImmediateMode = immediate;
+    forestImmediateMode = immediate;
     setFrameClocks(0);
     drawPart(drawnPart);
     glFinish();
@@ -154,6 +156,7 @@ std::vector<uint8_t> renderStill(int32_t drawnPart, int k, bool immediate)
 {
     celImmediateMode = immediate;
     voxelImmediateMode = immediate;
+    forestImmediateMode = immediate;
     setFrameClocks(k);
     frameClocks.frameDelta = 0.0f;
     srand(unsigned(1000 + k));
@@ -191,6 +194,7 @@ int checkParts(const Options &o)
     }
     celImmediateMode = false;
     voxelImmediateMode = false;
+    forestImmediateMode = false;
     printf(differing == 0 ? "shipped and immediate paths draw identical pixels\n"
                           : "PIXELS DIFFER between the shipped and the immediate path\n");
     return differing == 0 ? 0 : 1;
@@ -227,5 +231,6 @@ int main(int argc, char **argv)
     }
     celImmediateMode = false;
     voxelImmediateMode = false;
+    forestImmediateMode = false;
     return 0;
 }
