@@ -9,14 +9,8 @@
 #include <cstdio>
 
 #include "assets/contentfiles.h"
-#include "assets/textures.h"
 #include "driver/demo.h"
 #include "driver/schedule.h"
-#include "effects/celshading.h"
-#include "effects/forest.h"
-#include "effects/meshscenes.h"
-#include "effects/voxeltext.h"
-#include "media/display.h"
 #include "media/music.h"
 
 namespace {
