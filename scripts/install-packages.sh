@@ -5,11 +5,13 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl1.2-dev libsdl-image1.2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri
+  libsdl1.2-compat
   libopenmpt-dev libpng-dev
   googletest libgtest-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
   sox
+  ffmpeg
 )
 
 missing=()

@@ -7,13 +7,14 @@
 
 GLuint cubeList = 0;
 
+const char *const titleText = "gRUNKA  pELDO";
+const char *const scrollerText = "we are the original mega scene group and the demo scene sucks "
+                                 "unless we are back. Greetz greetz greetz greetz greetz";
+
 bool voxelImmediateMode = false;
 
 namespace {
 
-const char *const titleText = "gRUNKA  pELDO";
-const char *const scrollerText = "we are the original mega scene group and the demo scene sucks "
-                                 "unless we are back. Greetz greetz greetz greetz greetz";
 
 // Corner n of the unit cube is ((n >> 2) & 1, (n >> 1) & 1, n & 1).
 struct CubeTriangle {
@@ -161,11 +162,32 @@ void drawVoxelString(const char *text)
         glNormal3f(1.0f, 0.0f, 0.0f);
 }
 
+namespace {
+
+// Only the product is rounded to single precision before the rest is added in double precision;
+// rounding the sum too would move whole cube edges by a pixel in some frames.
+float slideOffsetX(float t, float unitsPerSecond)
+{
+    const float product = float(double(t) * unitsPerSecond * 0.0625);
+    return float(2.0 - (double(product) + 0.5));
+}
+
+} // namespace
+
+float titleOffsetX(float t)
+{
+    return slideOffsetX(t, 11.0f);
+}
+
+float scrollerOffsetX(float t)
+{
+    return slideOffsetX(t, 22.0f);
+}
+
 void drawTitleText(float t)
 {
     prepareTextState(0.2f, 0.4f, 1.0f);
-    const float slide = t * 11.0f * 0.0625f;
-    glTranslatef(2.0f - (slide + 0.5f), -0.5f, -2.0f);
+    glTranslatef(titleOffsetX(t), -0.5f, -2.0f);
     drawVoxelString(titleText);
 }
 
@@ -173,8 +195,7 @@ void drawScrollerText(float t)
 {
     prepareTextState(0.2f, 0.4f, 1.0f);
     glTranslatef(3.0f, 0.0f, -3.0f);
-    const float slide = t * 22.0f * 0.0625f;
-    glTranslatef(2.0f - (slide + 0.5f), -0.5f, -2.0f);
+    glTranslatef(scrollerOffsetX(t), -0.5f, -2.0f);
     drawVoxelString(scrollerText);
 }
 

@@ -9,6 +9,12 @@ extern GLuint cubeList;
 void loadFont();
 void drawUnitCube();
 void drawVoxelString(const char *text);
+// The two sliding texts and the x of their translation at partTime t (the scroller's comes
+// after its fixed (3, 0, -3) shift): where the pictures put them, for drawing and for checks.
+extern const char *const titleText;
+extern const char *const scrollerText;
+float titleOffsetX(float t);
+float scrollerOffsetX(float t);
 void drawTitleText(float t);
 void drawScrollerText(float t);
 void drawCreditWord(const char *word, float t);
