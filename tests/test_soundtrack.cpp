@@ -1,5 +1,5 @@
-// The committed soundtrack: its structure, the hits where the pictures flash, and the
-// levels of one rendered pass up to the wrap.
+// The committed soundtrack: its structure, the hits where the pictures flash, the levels of one
+// rendered pass up to the wrap, and what a pace means for the pictures.
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.hpp>
+
+#include "pace.h"
 
 namespace {
 
@@ -148,3 +150,20 @@ TEST(SoundtrackPass, NoClippingNoSilenceEvenLoudnessAudibleFades) {
     }
 }
 
+// At the old pace of 7.68 s an order the check must find what the pictures then lose: the title
+// gone before part 6, the scroller gone after part 36, each flight going round its track twice.
+TEST(SoundtrackPace, SlowerOrdersHideTheTextsAndRepeatTheFlights) {
+    OrderTimes slow;
+    for (int order = 0; order < orderCount; order++)
+        slow.starts.push_back(7.68 * order);
+    slow.end = 7.68 * orderCount;
+    std::set<std::string> misses;
+    for (const PacePoint &point : measurePace(slow, 1100))
+        if (!point.holds)
+            misses.insert(point.what + " " + std::to_string(point.firstPart));
+    const std::set<std::string> expected = {
+        "title on screen 6",     "title on screen 7",     "scroller on screen 37", "scroller on screen 38",
+        "scroller on screen 39", "scroller on screen 40", "scroller on screen 41", "credits flight 22",
+        "forest flight 42"};
+    EXPECT_EQ(misses, expected) << formatPaceTable(measurePace(slow, 1100));
+}

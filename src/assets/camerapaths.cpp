@@ -87,6 +87,11 @@ int32_t loadVueFile(int slot, const char *path)
     return n;
 }
 
+float pathFrameAt(float t, int32_t count)
+{
+    return float(double(t) / pathSpanSeconds * count);
+}
+
 int32_t selectPathFrame(float frame, int32_t count)
 {
     if (count < 1)

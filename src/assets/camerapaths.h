@@ -17,6 +17,10 @@ extern CameraPath cameraPaths[cameraPathSlots];
 int32_t loadVueFile(int slot, const char *path);
 // Multiplies the current matrix by the look-at view of frame (truncated) modulo count.
 void placeCameraFromPath(int slot, float frame, int32_t count);
+// A path is traversed once per pathSpanSeconds of a scene's clock: the frame (in path frames) at
+// clock t for a path of count frames, in double precision and stored in single precision.
+constexpr double pathSpanSeconds = 30.0;
+float pathFrameAt(float t, int32_t count);
 // The frame that placeCameraFromPath uses: frame truncated towards zero, remainder by count
 // (count capped at the path's capacity); -1 when count is below 1, so nothing is placed.
 int32_t selectPathFrame(float frame, int32_t count);

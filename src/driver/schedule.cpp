@@ -18,8 +18,6 @@
 namespace {
 
 constexpr GLbitfield clearMask = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT;
-constexpr float pathSpan = 30.0f;
-constexpr int creditsFrameCount = 1100;
 constexpr float shakeAmount = 60.0f;
 constexpr float waveGridFov = 45.0f;
 constexpr float forestSpeedUp = 4.0f;
@@ -88,8 +86,7 @@ void drawCreditsFlight(int32_t part)
     drawSkyFill();
     setupSceneLighting();
     setFlightProjection();
-    float frame = float(double(frameClocks.partTime) / pathSpan * creditsFrameCount);
-    placeCameraFromPath(6, frame, creditsFrameCount);
+    placeCameraFromPath(6, pathFrameAt(frameClocks.partTime, creditsPathCount), creditsPathCount);
     applyBeatShake(shakeAmount);
     drawGroundPlane();
     setCelPresetGreen();
@@ -129,8 +126,7 @@ void drawForestFlight()
     drawSkyFill();
     setupSceneLighting();
     setFlightProjection();
-    float frame = float(double(frameClocks.partTime) / pathSpan * lumirPathFrames);
-    placeCameraFromPath(7, frame, lumirPathFrames);
+    placeCameraFromPath(7, pathFrameAt(frameClocks.partTime, lumirPathFrames), lumirPathFrames);
     printf("%f\n", double(frameClocks.partTime));
     applyBeatShake(shakeAmount);
     drawGroundPlane();

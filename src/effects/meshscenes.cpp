@@ -59,7 +59,7 @@ void setupSceneLighting()
 {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, 4.0 / 3.0, 0.1, 49900.0);
+    gluPerspective(sceneFieldOfView, sceneAspect, 0.1, 49900.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glEnable(GL_CULL_FACE);

@@ -3,6 +3,11 @@
 #include <cstdint>
 
 constexpr int treeCount = 400;
+// The view setupSceneLighting sets: vertical field of view in degrees and width over height.
+constexpr double sceneFieldOfView = 45.0;
+constexpr double sceneAspect = 4.0 / 3.0;
+// The credits scene samples its camera path with this fixed count, whatever the file holds.
+constexpr int32_t creditsPathCount = 1100;
 extern float treePositions[treeCount][2];
 extern int32_t creditsPathFrames;
 extern int32_t lumirPathFrames;

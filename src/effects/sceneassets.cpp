@@ -13,9 +13,9 @@ int32_t lumirPathFrames = 0;
 
 namespace {
 
-// The credits scene samples its path with a fixed count, and the forest scene singles out one of
-// its last seven meshes: files with less would leave frames or meshes that do not exist.
-constexpr int32_t creditsFramesNeeded = 1100;
+// The credits scene samples its path with a fixed count (creditsPathCount), and the forest scene
+// singles out one of its last seven meshes: files with less would leave frames or meshes that do
+// not exist.
 constexpr int32_t forestMeshesNeeded = 7;
 
 } // namespace
@@ -29,9 +29,9 @@ void loadSceneAssets()
 
     loadAscFile("data\\meshes\\CREDITS1.ASC", 6);
     creditsPathFrames = loadVueFile(6, "data\\meshes\\CREDITS1.VUE");
-    if (creditsPathFrames < creditsFramesNeeded) {
+    if (creditsPathFrames < creditsPathCount) {
         printf("Error: data\\meshes\\CREDITS1.VUE holds %i camera frames, the show needs %i\n",
-               creditsPathFrames, creditsFramesNeeded);
+               creditsPathFrames, creditsPathCount);
         stopOnAssetFailure(1);
     }
     loadAscFile("data\\meshes\\LUMIR3D2.ASC", 7);

@@ -91,11 +91,21 @@ void callGlyphList(unsigned c)
 }
 
 // Character cell i in the string's local space: the boxes of its pixels, 1/16 a side, a unit deep.
-bool isCellOutsideView(const ClipTransform &clip, size_t i)
+void findCellBox(size_t i, float low[3], float high[3])
 {
     const float left = (9.0f * float(i) - 0.5f) * 0.0625f;
-    const float low[3] = {left, -0.5f * 0.0625f, -0.5f};
-    const float high[3] = {left + 8.0f * 0.0625f, 15.5f * 0.0625f, 0.5f};
+    low[0] = left;
+    low[1] = -0.5f * 0.0625f;
+    low[2] = -0.5f;
+    high[0] = left + 8.0f * 0.0625f;
+    high[1] = 15.5f * 0.0625f;
+    high[2] = 0.5f;
+}
+
+bool isCellOutsideView(const ClipTransform &clip, size_t i)
+{
+    float low[3], high[3];
+    findCellBox(i, low, high);
     return isBoxOutsideView(clip, low, high);
 }
 
@@ -172,6 +182,25 @@ float slideOffsetX(float t, float unitsPerSecond)
     return float(2.0 - (double(product) + 0.5));
 }
 
+// Both texts slide at this height and depth; the scroller stands further off by its shift.
+const float slideY = -0.5f, slideZ = -2.0f;
+const float scrollerShift[3] = {3.0f, 0.0f, -3.0f};
+
+// The box from the first cell's low corner to the last cell's high one, moved to the string's origin.
+TextBox findStringBox(const char *text, float x, float y, float z)
+{
+    TextBox box;
+    float unused[3];
+    findCellBox(0, box.low, unused);
+    findCellBox(strlen(text) - 1, unused, box.high);
+    const float origin[3] = {x, y, z};
+    for (int axis = 0; axis < 3; ++axis) {
+        box.low[axis] += origin[axis];
+        box.high[axis] += origin[axis];
+    }
+    return box;
+}
+
 } // namespace
 
 float titleOffsetX(float t)
@@ -184,18 +213,29 @@ float scrollerOffsetX(float t)
     return slideOffsetX(t, 22.0f);
 }
 
+TextBox titleBoxAt(float t)
+{
+    return findStringBox(titleText, titleOffsetX(t), slideY, slideZ);
+}
+
+TextBox scrollerBoxAt(float t)
+{
+    return findStringBox(scrollerText, scrollerShift[0] + scrollerOffsetX(t), scrollerShift[1] + slideY,
+                         scrollerShift[2] + slideZ);
+}
+
 void drawTitleText(float t)
 {
     prepareTextState(0.2f, 0.4f, 1.0f);
-    glTranslatef(titleOffsetX(t), -0.5f, -2.0f);
+    glTranslatef(titleOffsetX(t), slideY, slideZ);
     drawVoxelString(titleText);
 }
 
 void drawScrollerText(float t)
 {
     prepareTextState(0.2f, 0.4f, 1.0f);
-    glTranslatef(3.0f, 0.0f, -3.0f);
-    glTranslatef(scrollerOffsetX(t), -0.5f, -2.0f);
+    glTranslatef(scrollerShift[0], scrollerShift[1], scrollerShift[2]);
+    glTranslatef(scrollerOffsetX(t), slideY, slideZ);
     drawVoxelString(scrollerText);
 }
 

@@ -15,6 +15,13 @@ extern const char *const titleText;
 extern const char *const scrollerText;
 float titleOffsetX(float t);
 float scrollerOffsetX(float t);
+// The eye-space box that the cells of the title or the scroller fill at partTime t (the view is
+// setupSceneLighting's): where on screen the pictures put them.
+struct TextBox {
+    float low[3], high[3];
+};
+TextBox titleBoxAt(float t);
+TextBox scrollerBoxAt(float t);
 void drawTitleText(float t);
 void drawScrollerText(float t);
 void drawCreditWord(const char *word, float t);
