@@ -69,6 +69,27 @@ double distanceToMeshes(const std::vector<AscMesh> &meshes, const std::vector<Bo
     return nearest;
 }
 
+// The show runs from a track's last frame straight on to its first, so the seam must be as smooth
+// as the rest: between two steps of the eye or the target (the one from the last frame back to
+// the first included) the step changes by at most a tenth of the average step.
+const char *findLoopProblem(const std::vector<CameraFrame> &track)
+{
+    const size_t n = track.size();
+    for (int which = 0; which < 2; ++which) {
+        auto at = [&](size_t i) { return which == 0 ? track[i % n].eye : track[i % n].target; };
+        double total = 0.0;
+        for (size_t i = 0; i < n; ++i)
+            total += std::sqrt(dot(at(i + 1) - at(i), at(i + 1) - at(i)));
+        for (size_t i = 0; i < n; ++i) {
+            Vec3 change = (at(i + 2) - at(i + 1)) - (at(i + 1) - at(i));
+            if (std::sqrt(dot(change, change)) > 0.1 * total / n)
+                return which == 0 ? "eye does not move on evenly (the loop's seam included)"
+                                  : "target does not move on evenly (the loop's seam included)";
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 bool checkMeshes(const std::string &name, const std::vector<AscMesh> &meshes)
@@ -86,6 +107,14 @@ bool checkScene(const std::string &name, const Scene &scene, double minimumClear
 {
     if (!checkMeshes(name, scene.meshes))
         return false;
+    if (scene.track.size() < 3) {
+        std::fprintf(stderr, "genmeshes: %s: the camera track needs at least three frames\n", name.c_str());
+        return false;
+    }
+    if (const char *problem = findLoopProblem(scene.track)) {
+        std::fprintf(stderr, "genmeshes: %s: camera track's %s\n", name.c_str(), problem);
+        return false;
+    }
     std::vector<Bounds> bounds;
     for (const AscMesh &mesh : scene.meshes)
         bounds.push_back(meshBounds(mesh));

@@ -14,8 +14,10 @@ bool writeVueFile(const std::string &path, const std::string &sceneName, const s
     for (size_t i = 0; i < frames.size(); ++i) {
         const CameraFrame &f = frames[i];
         std::fprintf(out, "frame %zu\n", i);
-        std::fprintf(out, "camera  %.4f %.4f %.4f  %.4f %.4f %.4f  %.4f\n", f.eye.x, f.eye.y, f.eye.z, f.target.x,
-                     f.target.y, f.target.z, f.roll);
+        // No line break after the last camera line: the show's loader would read that line twice,
+        // and the camera would stand still for a frame where the loop closes.
+        std::fprintf(out, "camera  %.4f %.4f %.4f  %.4f %.4f %.4f  %.4f%s", f.eye.x, f.eye.y, f.eye.z, f.target.x,
+                     f.target.y, f.target.z, f.roll, i + 1 < frames.size() ? "\n" : "");
     }
     return std::fclose(out) == 0;
 }

@@ -1,5 +1,5 @@
 // Camera tracks in the layout of 3D Studio's VUE output: four header lines, then per frame a
-// "frame" line and a "camera" line (eye, target, roll).
+// "frame" line and a "camera" line (eye, target, roll); the file ends with the last camera line.
 #pragma once
 
 #include "ascmesh.h"
