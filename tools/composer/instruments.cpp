@@ -216,7 +216,7 @@ XmSample makeCrash() {
     return makeOneShot("crash", wave, 0.92, true);
 }
 
-// The crash reversed: rises over one bar (16 rows) into the next downbeat.
+// The crash reversed: rises over one bar (32 rows at speed 3, 1.92 s) into the next downbeat.
 XmSample makeSwell() {
     int frames = framesFor(1.92);
     std::vector<double> wave = renderCymbalNoise(frames, 0x0BADF00u);
