@@ -139,8 +139,8 @@ TEST_F(RenderParts, PlayAndSheetStepTheShowFromOrderZero)
         differing += channelDistance(f40.at(k), f80.at(k)) > 12;
     EXPECT_GT(differing, f40.pixels() / 20);
 
-    // At 25 frames a second, 160 frames reach row 40 of part 0 but not part 1.
-    r = runTool("sheet", {"--fps", "25", "--max-frames", "160", "--out", outDir + "/sheet.png"});
+    // At 25 frames a second, 100 frames (4 s) reach row 40 of part 0 (2.4 s) but not of part 1 (6.24 s).
+    r = runTool("sheet", {"--fps", "25", "--max-frames", "100", "--out", outDir + "/sheet.png"});
     ASSERT_EQ(r.status, 0) << r.err;
     Frame sheet = readFrame(outDir + "/sheet.png");
     ASSERT_EQ(sheet.width, 8 * 204 + 4);

@@ -38,13 +38,16 @@ int findPartTimeOrigin(int part)
     return origin;
 }
 
+// A part lasts from its order's start to the next start of any order (or the pass's end).
 bool findPartSpan(const OrderTimes &times, int part, double *from, double *to)
 {
-    const int played = int(times.starts.size());
-    if (part < 0 || part >= played)
+    if (part < 0 || part >= int(times.starts.size()) || times.starts[size_t(part)] < 0.0)
         return false;
     *from = times.starts[size_t(part)];
-    *to = part + 1 < played ? times.starts[size_t(part) + 1] : times.end;
+    *to = times.end;
+    for (double start : times.starts)
+        if (start > *from && start < *to)
+            *to = start;
     return *to > *from;
 }
 

@@ -9,7 +9,7 @@
 // When each order of one pass begins, in seconds of playback, and when the pass ends (the
 // module back at order 0).
 struct OrderTimes {
-    std::vector<double> starts; // by order
+    std::vector<double> starts; // by order; negative for an order the pass never reaches
     double end = 0.0;
 };
 
