@@ -1,6 +1,7 @@
 // The audio layer: result texts, the audible-position arithmetic and the position notes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "media/audioclock.h"
@@ -30,18 +31,70 @@ TEST(FmodResultTexts, PublishedTextsAndUnknownCodes)
 
 TEST(AudibleFrame, FollowsTheClockBehindWhatIsQueued)
 {
-    const CallbackTiming latest{44100, 10.0};
-    const int rendered = 44100 + 1024;
+    const double first = std::nan("");
+    const double origin = findAudibleOrigin(first, 44100, 10.0, 1024, 44100);
+    const int64_t rendered = 44100 + 1024;
     // At the callback the device still holds one buffer of what came before.
-    EXPECT_EQ(estimateAudibleFrame(latest, rendered, 10.0, 1024, 44100), 44100 - 1024);
+    EXPECT_EQ(estimateAudibleFrame(origin, rendered, 10.0, 44100, 0), 44100 - 1024);
     // 10 ms later, 441 frames more have left the speaker.
-    EXPECT_EQ(estimateAudibleFrame(latest, rendered, 10.010, 1024, 44100), 44100 - 1024 + 441);
-    // A stalled device never makes us report audio that was not rendered.
-    EXPECT_EQ(estimateAudibleFrame(latest, rendered, 12.0, 1024, 44100), rendered);
-    // A clock reading from before the callback (another core's view) does not go backwards past it.
-    EXPECT_EQ(estimateAudibleFrame(latest, rendered, 9.5, 1024, 44100), 44100 - 1024);
+    EXPECT_EQ(estimateAudibleFrame(origin, rendered, 10.010, 44100, 0), 44100 - 1024 + 441);
+    // A stalled device never makes us report audio that was not rendered, and no read goes back
+    // before the one it follows.
+    EXPECT_EQ(estimateAudibleFrame(origin, rendered, 12.0, 44100, 0), rendered);
+    EXPECT_EQ(estimateAudibleFrame(origin, rendered, 10.0, 44100, 44100 - 500), 44100 - 500);
+    // The next callback 10 ms late finds 441 frames less queued: the timeline goes on unchanged.
+    EXPECT_DOUBLE_EQ(findAudibleOrigin(origin, rendered, 10.0 + 1024.0 / 44100 + 0.010, 1024, 44100), origin);
+    // One a second late finds the device dry: what it renders is heard from now on.
+    const double dry = findAudibleOrigin(origin, rendered, 11.0, 1024, 44100);
+    EXPECT_EQ(estimateAudibleFrame(dry, rendered + 1024, 11.0, 44100, 0), rendered);
     // Before anything has been heard.
-    EXPECT_EQ(estimateAudibleFrame(CallbackTiming{0, 1.0}, 1024, 1.0, 1024, 44100), 0);
+    EXPECT_EQ(estimateAudibleFrame(findAudibleOrigin(first, 0, 1.0, 1024, 44100), 1024, 1.0, 44100, 0), 0);
+}
+
+// A synthetic device at 44.1 kHz taking buffers of 1024 frames with one more queued: callback k is
+// due when buffer k - 1 starts to play. Each case moves some callbacks off their time; a read every
+// half millisecond must never step back nor pass what was rendered, and once the callbacks are on
+// time again it must follow the device exactly.
+TEST(AudibleFrame, OnlyMovesForwardWhenCallbacksComeLateEarlyBunchedOrNotAtAll)
+{
+    constexpr int rate = 44100, buffer = 1024, callbacks = 60;
+    constexpr double period = double(buffer) / rate;
+    const struct {
+        const char *what;
+        double (*at)(int k, double due);
+    } cases[] = {
+        {"on time", [](int, double due) { return due; }},
+        {"late", [](int k, double due) { return k == 10 || k == 25 ? due + 0.015 : due; }},
+        {"early", [](int k, double due) { return k % 7 == 3 && k < 40 ? due - 0.004 : due; }},
+        {"bunched", [](int k, double due) { return k >= 20 && k < 24 ? 23 * period : due; }},
+        // The device stalls for 100 ms from callback 30 on: nothing is rendered nor played meanwhile.
+        {"missing", [](int k, double due) { return k >= 30 ? due + 0.1 : due; }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<double> times;
+        for (int k = 0; k < callbacks; ++k)
+            times.push_back(c.at(k, k * period));
+        int64_t heard = 0;
+        int latest = -1;
+        double origin = std::nan("");
+        for (double now = 0; now < times.back() + period; now += 0.0005) {
+            while (latest + 1 < callbacks && times[latest + 1] <= now) {
+                ++latest;
+                origin = findAudibleOrigin(origin, int64_t(latest) * buffer, times[latest], buffer, rate);
+            }
+            if (latest < 0)
+                continue;
+            const int64_t rendered = int64_t(latest + 1) * buffer;
+            const int64_t next = estimateAudibleFrame(origin, rendered, now, rate, heard);
+            ASSERT_GE(next, heard) << "at " << now;
+            ASSERT_LE(next, rendered) << "at " << now;
+            heard = next;
+            if (latest >= 42) {
+                ASSERT_EQ(heard, std::llround((now - origin) * rate)) << "at " << now;
+            }
+        }
+    }
 }
 
 TEST(PositionNotes, PackAndFindTheNoteThatIsPlaying)
@@ -87,8 +140,10 @@ TEST(PositionNotes, PackAndFindTheNoteThatIsPlaying)
 #include "xmwriter/xmwriter.h"
 
 // The live layer on SDL's silent driver: the position the frame loop reads walks through every
-// order, row by row, and comes back to order 0 after the last one.
-TEST(MusicPlayback, PositionWalksTheOrdersAndWrapsToTheFirst)
+// order, row by row, and comes back to order 0 after the last one. Every 150 ms the test holds
+// SDL's audio lock for 40 ms, so the callbacks come late and bunched as on a starved machine: the
+// read must still never step back but for the wrap.
+TEST(MusicPlayback, PositionWalksForwardAndWrapsEvenWhenTheAudioThreadStarves)
 {
     namespace fs = std::filesystem;
     std::string dir = fs::temp_directory_path() / ("music-" + std::to_string(getpid()));
@@ -106,9 +161,16 @@ TEST(MusicPlayback, PositionWalksTheOrdersAndWrapsToTheFirst)
     startPlayback();
 
     std::vector<int32_t> orders;
-    int32_t lastRow = -1, rowsSeen = 0;
+    int32_t lastOrder = -1, lastRow = -1, rowsSeen = 0, stepsBack = 0;
+    bool audioHeld = false;
     auto start = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        const auto sinceStart = std::chrono::steady_clock::now() - start;
+        const bool hold = sinceStart % std::chrono::milliseconds(150) < std::chrono::milliseconds(40);
+        if (hold != audioHeld) {
+            hold ? SDL_LockAudio() : SDL_UnlockAudio();
+            audioHeld = hold;
+        }
         int32_t order = -7, row = -7;
         readMusicPosition(&order, &row);
         ASSERT_GE(order, 0);
@@ -117,18 +179,22 @@ TEST(MusicPlayback, PositionWalksTheOrdersAndWrapsToTheFirst)
         ASSERT_LT(row, 8);
         if (orders.empty() || orders.back() != order)
             orders.push_back(order);
-        if (row != lastRow)
-            ++rowsSeen;
+        const bool wrap = lastOrder == 5 && order == 0;
+        stepsBack += !wrap && (order < lastOrder || (order == lastOrder && row < lastRow));
+        rowsSeen += row != lastRow;
+        lastOrder = order;
         lastRow = row;
-        if (orders.size() >= 8)
+        if (orders.size() >= 14)
             break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    if (audioHeld)
+        SDL_UnlockAudio();
     SDL_Quit();
     ASSERT_EQ(chdir(here.c_str()), 0);
     fs::remove_all(dir);
-    ASSERT_GE(orders.size(), 8u);
-    const std::vector<int32_t> expected = {0, 1, 2, 3, 4, 5, 0, 1};
+    const std::vector<int32_t> expected = {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, 0, 1};
     EXPECT_EQ(orders, expected);
-    EXPECT_GT(rowsSeen, 30); // rows of ~10 ms, read every few ms
+    EXPECT_EQ(stepsBack, 0);
+    EXPECT_GT(rowsSeen, 60); // rows of ~10 ms, read every few ms
 }

@@ -1,5 +1,6 @@
 #include "media/audioclock.h"
 
+#include <algorithm>
 #include <cmath>
 
 uint64_t packPositionStamp(uint64_t frame, int32_t order, int32_t row)
@@ -50,15 +51,25 @@ bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp
     return false;
 }
 
-int64_t estimateAudibleFrame(const CallbackTiming &latest, int64_t framesRendered, double now,
-                             int queuedFrames, int sampleRate)
+double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double callbackSeconds,
+                         int queuedFrames, int sampleRate)
 {
-    double elapsed = now - latest.seconds;
-    if (elapsed < 0)
-        elapsed = 0;
-    int64_t frame = latest.framesBefore - queuedFrames + std::llround(elapsed * sampleRate);
+    double queued = queuedFrames;
+    if (!std::isnan(previousOrigin)) {
+        const double heardNow = (callbackSeconds - previousOrigin) * sampleRate;
+        queued = std::clamp(double(framesBefore) - heardNow, 0.0, double(queuedFrames));
+    }
+    return callbackSeconds - (double(framesBefore) - queued) / sampleRate;
+}
+
+int64_t estimateAudibleFrame(double origin, int64_t framesRendered, double now, int sampleRate,
+                             int64_t lastHeard)
+{
+    int64_t frame = std::llround((now - origin) * sampleRate);
     if (frame > framesRendered)
         frame = framesRendered;
+    if (frame < lastHeard)
+        frame = lastHeard;
     if (frame < 0)
         frame = 0;
     return frame;

@@ -25,14 +25,17 @@ void notePosition(PositionStamps &notes, uint64_t frame, int32_t order, int32_t 
 // The newest note that starts at or before frame; false when there is none.
 bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp);
 
-// What the audio thread publishes at each device callback.
-struct CallbackTiming {
-    int64_t framesBefore;  // sample frames rendered before this callback
-    double seconds;        // steady-clock time at the callback's start
-};
+// What the audio thread publishes at each device callback, as one word so that a read never mixes
+// two callbacks: the steady-clock time at which sample frame 0 would have been heard had the output
+// run without a break. An on-time callback finds one buffer of what came before still queued
+// (queuedFrames); a late one finds less, by what the previous origin says was played meanwhile, and
+// none when the device ran dry. previousOrigin is NaN at the first callback.
+double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double callbackSeconds,
+                         int queuedFrames, int sampleRate);
 
-// The sample frame being heard at 'now', given the newest callback: what was rendered before it,
-// less what the device still had queued, plus the time since. Never beyond what was rendered,
-// never before 0.
-int64_t estimateAudibleFrame(const CallbackTiming &latest, int64_t framesRendered, double now,
-                             int queuedFrames, int sampleRate);
+// The sample frame being heard at 'now' from the newest origin, never beyond what was rendered and
+// never before lastHeard, the frame the previous read gave: a callback that comes late, early or
+// bunched with others moves the origin back, and the read then holds still until the clock catches
+// up rather than stepping back.
+int64_t estimateAudibleFrame(double origin, int64_t framesRendered, double now, int sampleRate,
+                             int64_t lastHeard);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -29,11 +30,11 @@ struct MusicSystem {
     bool deviceOpen;
     openmpt_module *module;
     int64_t framesRendered; // audio thread only
+    std::atomic<double> audibleOrigin; // from the newest callback, stored before framesPublished; NaN before it
     std::atomic<int64_t> framesPublished;
-    std::atomic<int64_t> timingFrames[4];
-    std::atomic<double> timingSeconds[4];
-    std::atomic<uint64_t> timingCount;
     PositionStamps notes;
+    int64_t framesHeard;   // frame loop only: what the previous read gave
+    uint64_t stampHeard;   // frame loop only: the note it found there
 };
 
 MusicSystem *fmodSystem = nullptr;
@@ -62,10 +63,9 @@ void checkResult()
 void renderMusic(void *, Uint8 *stream, int length)
 {
     MusicSystem &sys = *fmodSystem;
-    uint64_t slot = sys.timingCount.load(std::memory_order_relaxed);
-    sys.timingFrames[slot % 4].store(sys.framesRendered, std::memory_order_relaxed);
-    sys.timingSeconds[slot % 4].store(steadySeconds(), std::memory_order_relaxed);
-    sys.timingCount.store(slot + 1, std::memory_order_release);
+    sys.audibleOrigin.store(findAudibleOrigin(sys.audibleOrigin.load(std::memory_order_relaxed),
+                                              sys.framesRendered, steadySeconds(), queuedFrames, sampleRate),
+                            std::memory_order_relaxed);
 
     int16_t *out = reinterpret_cast<int16_t *>(stream);
     int frames = length / 4;
@@ -86,6 +86,8 @@ void renderMusic(void *, Uint8 *stream, int length)
 int32_t createSystem()
 {
     fmodSystem = new (std::nothrow) MusicSystem();
+    if (fmodSystem)
+        fmodSystem->audibleOrigin = std::nan("");
     return fmodSystem ? FMOD_OK : FMOD_ERR_MEMORY;
 }
 
@@ -165,9 +167,11 @@ void startPlayback()
 {
     fmodResult = musicSound && fmodSystem->deviceOpen ? FMOD_OK : FMOD_ERR_FORMAT;
     checkResult();
+    // Under the lock the callback cannot run between the two steps, so nothing is rendered from
+    // before the position is set and the read never sees the song start twice.
+    SDL_LockAudio();
     SDL_PauseAudio(0);
     musicChannel = true;
-    SDL_LockAudio();
     openmpt_module_set_position_order_row(musicSound, 0, 0);
     SDL_UnlockAudio();
 }
@@ -177,22 +181,16 @@ void readMusicPosition(int32_t *order, int32_t *row)
     if (!musicChannel)
         return;
     MusicSystem &sys = *fmodSystem;
-    uint64_t count = sys.timingCount.load(std::memory_order_acquire);
-    if (count == 0) {
+    int64_t rendered = sys.framesPublished.load(std::memory_order_acquire);
+    if (rendered == 0) {
         *order = 0;
         *row = 0;
         return;
     }
-    CallbackTiming latest{sys.timingFrames[(count - 1) % 4].load(std::memory_order_relaxed),
-                          sys.timingSeconds[(count - 1) % 4].load(std::memory_order_relaxed)};
-    int64_t rendered = sys.framesPublished.load(std::memory_order_acquire);
-    int64_t heard = estimateAudibleFrame(latest, rendered, steadySeconds(), queuedFrames, sampleRate);
-    uint64_t stamp;
-    if (findPositionAt(sys.notes, uint64_t(heard), &stamp)) {
-        *order = stampOrder(stamp);
-        *row = stampRow(stamp);
-    } else {
-        *order = 0;
-        *row = 0;
-    }
+    double origin = sys.audibleOrigin.load(std::memory_order_relaxed);
+    sys.framesHeard = estimateAudibleFrame(origin, rendered, steadySeconds(), sampleRate, sys.framesHeard);
+    // A note too old to be kept any more leaves the previous position in place.
+    findPositionAt(sys.notes, uint64_t(sys.framesHeard), &sys.stampHeard);
+    *order = stampOrder(sys.stampHeard);
+    *row = stampRow(sys.stampHeard);
 }
