@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libsdl1.2-dev libsdl-image1.2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri
+  libsdl1.2-dev libsdl-image1.2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
   libsdl1.2-compat
   libopenmpt-dev libpng-dev
   googletest libgtest-dev

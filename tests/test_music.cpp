@@ -137,6 +137,7 @@ TEST(PositionNotes, PackAndFindTheNoteThatIsPlaying)
 #include <filesystem>
 #include <thread>
 
+#include "support/sdllibrary.h"
 #include "xmwriter/xmwriter.h"
 
 // The live layer on SDL's silent driver: the position the frame loop reads walks through every
@@ -156,6 +157,7 @@ TEST(MusicPlayback, PositionWalksForwardAndWrapsEvenWhenTheAudioThreadStarves)
 
     testing::internal::CaptureStdout();
     startMusic();
+    expectIntendedSdlLoaded(getpid());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "FMOD .. working\n");
     EXPECT_EQ(fmodResult, FMOD_OK);
     startPlayback();

@@ -1,11 +1,17 @@
 // The real show, started as a viewer would start it, under Xvfb with SDL's silent audio driver.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
 #include "support/process.h"
+#include "support/sdllibrary.h"
+#include "support/xserver.h"
 #include "xmwriter/xmwriter.h"
 
 namespace fs = std::filesystem;
@@ -32,17 +38,31 @@ ProcessOptions showOptions(const std::string &dir, double timeout)
     return options;
 }
 
-// The show started afresh when the X server refused its connection (it does so now and then
-// here); a watcher that already acted is not run again.
+// What each SDL 1.2 says when the X server refused its connection (it does so now and then here).
+bool wasDisplayRefused(const ProcessResult &run)
+{
+    return run.err.find("Couldn't open X11 display") != std::string::npos ||
+           run.err.find("x11 not available") != std::string::npos;
+}
+
+// The show started afresh when the X server refused its connection; a watcher that already acted
+// is not run again.
 ProcessResult runShow(const std::vector<std::string> &argv, const ProcessOptions &options)
 {
     ProcessResult run;
     for (int attempt = 0; attempt < 3; ++attempt) {
         run = runProcess(argv, options);
-        if (run.err.find("Couldn't open X11 display") == std::string::npos)
+        if (!wasDisplayRefused(run))
             break;
     }
     return run;
+}
+
+// One line per way out for the measurements, found in the test's output.
+void reportWayOut(const std::string &name, int status, double seconds, const std::string &where)
+{
+    printf("way out | %s | %s | status %d | %.2f s | %s\n", intendedSdlLibrary().c_str(), name.c_str(), status,
+           seconds, where.c_str());
 }
 
 std::vector<int> partChanges(const std::string &out)
@@ -73,10 +93,25 @@ TEST(Show, PlaysEveryPartInOrderAndEndsAtTheWrap)
 {
     // Orders of 0.6 s: every part is seen even when a first frame (shader, lists) takes long.
     std::string dir = prepareShow(51, 64);
-    ProcessResult run = runShow({demoBinary}, showOptions(dir, 240));
+    ProcessOptions options = showOptions(dir, 240);
+    auto wrapped = std::chrono::steady_clock::now();
+    bool wrapSeen = false;
+    options.whileRunning = [&](const std::string &out, int) {
+        const size_t first = out.find("Go part 0\n");
+        if (first == std::string::npos || out.find("Go part 0\n", first + 1) == std::string::npos)
+            return true;
+        wrapped = std::chrono::steady_clock::now();
+        wrapSeen = true;
+        return false;
+    };
+    ProcessResult run = runShow({"stdbuf", "-oL", demoBinary}, options);
+    // Unseen while it ran, the wrap came less than one 20 ms look before the end.
+    const double ending = wrapSeen ? secondsSince(wrapped) : 0.02;
     fs::remove_all(dir);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, 0) << run.err;
+    reportWayOut("end of show", run.status, ending, "mid-show");
+    EXPECT_LT(ending, 3.0);
 
     std::vector<std::string> lines = splitLines(run.out);
     ASSERT_FALSE(lines.empty());
@@ -107,38 +142,94 @@ TEST(Show, PlaysEveryPartInOrderAndEndsAtTheWrap)
     EXPECT_GT(numberLines, 8);
 }
 
-TEST(Show, KeyPressEndsTheShowButMouseMotionDoesNot)
+// Every way out but the end of the module, each on an X server of its own: taken once a line
+// has been printed and a moment has passed, it must end the process with its status within a few
+// seconds (two are the aim; the report lines give the times). Signals in start-up end it at once,
+// in the frame loop after the frame; a lost display ends it with one line on standard error.
+TEST(Show, EveryWayOutEndsTheProcessWithItsStatusInTime)
 {
-    std::string dir = prepareShow(51, 256);
-    ProcessOptions options = showOptions(dir, 120);
-    auto started = std::chrono::steady_clock::now();
-    int phase = 0;
-    bool survivedMouse = false;
-    options.whileRunning = [&](const std::string &out) {
-        if (phase == 0 && out.find("Go part 0") != std::string::npos) {
-            runShell("xdotool mousemove 10 10 sleep 0.2 mousemove 400 300 sleep 0.2 mousemove 700 500 "
-                     "click 1 >/dev/null 2>&1");
-            started = std::chrono::steady_clock::now();
-            phase = 1;
-        } else if (phase == 1 && secondsSince(started) > 1.5) {
-            survivedMouse = true; // still called, so the child is still running
-            runShell("xdotool key space >/dev/null 2>&1");
-            started = std::chrono::steady_clock::now();
-            phase = 2;
-        }
-        return phase < 2;
+    struct WayOut {
+        std::string name;
+        std::string after; // taken once this is printed
+        double delay;      // and so many seconds more have passed
+        std::function<void(int pid, PrivateXServer &server)> take;
+        int status;
+        bool holdGrab = false;
     };
-    // Line-buffered, so that the first part change is seen while the show runs.
-    ProcessResult run = runShow({"stdbuf", "-oL", demoBinary}, options);
-    fs::remove_all(dir);
-    ASSERT_FALSE(run.timedOut);
-    EXPECT_TRUE(survivedMouse);
-    EXPECT_EQ(run.status, 0) << run.err;
-    // It ended at the key, long before the module's end.
-    std::vector<int> parts = partChanges(run.out);
-    ASSERT_FALSE(parts.empty());
-    EXPECT_LT(parts.back(), 50);
-    EXPECT_LT(secondsSince(started), 10);
+    auto xdotool = [](const PrivateXServer &server, const std::string &args) {
+        runShell("DISPLAY=" + server.display + " xdotool " + args + " >/dev/null 2>&1");
+    };
+    auto sendSignal = [](int number) { return [number](int pid, PrivateXServer &) { kill(pid, number); }; };
+    const std::string loop = "Go part 0\n", startUp = "Init\n";
+    std::vector<WayOut> ways = {
+        // Mouse motion and a click first: the show must still be running 1.5 s later for the key.
+        {"key (mouse motion and click before it ignored)", loop, 1.5,
+         [&](int, PrivateXServer &server) { xdotool(server, "key space"); }, 0},
+        {"window close request", loop, 0.5,
+         [](int, PrivateXServer &server) { EXPECT_GE(requestWindowClose(server.display), 1); }, 0},
+        {"X server killed", loop, 0.5, [](int, PrivateXServer &server) { kill(server.pid, SIGKILL); }, 1},
+        // Another client holds the pointer grab that the fullscreen mode asks for.
+        {"SIGTERM, pointer grab held elsewhere", "TREE.ASC opened ok\n", 1.0, sendSignal(SIGTERM), 0, true},
+    };
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        ways.push_back({std::string("SIG") + sigabbrev_np(number) + " mid-show", loop, 0.3, sendSignal(number), 0});
+        ways.push_back({std::string("SIG") + sigabbrev_np(number) + " in start-up", startUp, 0, sendSignal(number), 0});
+    }
+    for (const WayOut &way : ways) {
+        SCOPED_TRACE(way.name);
+        ProcessResult run{};
+        bool taken = false;
+        double seconds = 0;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            PrivateXServer server = startPrivateXServer();
+            ASSERT_GE(server.pid, 0) << "Xvfb did not start";
+            void *grab = way.holdGrab ? holdPointerGrab(server.display) : nullptr;
+            EXPECT_TRUE(grab || !way.holdGrab);
+            std::string dir = prepareShow(51, 256);
+            ProcessOptions options = showOptions(dir, 60);
+            options.setEnv.push_back("DISPLAY=" + server.display);
+            auto seen = std::chrono::steady_clock::now(), at = seen;
+            bool isSeen = false;
+            taken = false;
+            options.whileRunning = [&](const std::string &out, int pid) {
+                if (!isSeen && out.find(way.after) != std::string::npos) {
+                    isSeen = true;
+                    seen = std::chrono::steady_clock::now();
+                    if (way.after == loop)
+                        xdotool(server, "mousemove 10 10 sleep 0.1 mousemove 400 300 click 1");
+                }
+                if (!isSeen || secondsSince(seen) < way.delay)
+                    return true;
+                expectIntendedSdlLoaded(pid);
+                at = std::chrono::steady_clock::now();
+                way.take(pid, server);
+                taken = true;
+                return false;
+            };
+            run = runProcess({"stdbuf", "-oL", demoBinary}, options);
+            seconds = secondsSince(at);
+            releasePointerGrab(grab);
+            stopPrivateXServer(server);
+            fs::remove_all(dir);
+            if (taken || !wasDisplayRefused(run))
+                break;
+        }
+        ASSERT_TRUE(taken) << "ended before the way out was taken: " << run.status << " " << run.err;
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.status, way.status) << run.err;
+        EXPECT_LT(seconds, 3.0);
+        const bool reachedLoop = run.out.find(loop) != std::string::npos;
+        reportWayOut(way.name, run.status, seconds, reachedLoop ? "mid-show" : "in start-up");
+        if (way.after == startUp) {
+            EXPECT_FALSE(reachedLoop);
+        }
+        if (way.status == 1) {
+            static const std::regex oneLine("Display lost: [^\n]*\n");
+            EXPECT_TRUE(std::regex_match(run.err, oneLine)) << run.err;
+        }
+        // Whatever was printed reached the file whole.
+        EXPECT_TRUE(run.out.empty() || run.out.back() == '\n');
+    }
 }
 
 TEST(Show, ModuleFailuresReportTheFmodCodeAndExitWithMinusOne)
@@ -190,10 +281,11 @@ TEST(Show, FromTheRepositoryRootItReadsEveryMeshFileAndPlaysOn)
     ProcessOptions options = showOptions(SHOW_SOURCE_DIR, 120);
     auto started = std::chrono::steady_clock::now();
     bool playing = false;
-    options.whileRunning = [&](const std::string &out) {
+    options.whileRunning = [&](const std::string &out, int pid) {
         if (!playing && out.find("Go part 0") != std::string::npos) {
             playing = true;
             started = std::chrono::steady_clock::now();
+            expectIntendedSdlLoaded(pid);
         }
         if (playing && secondsSince(started) > 2) {
             runShell("xdotool key Escape >/dev/null 2>&1");

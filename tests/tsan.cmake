@@ -2,6 +2,7 @@
 # thread writes, and that must be race-free.
 add_executable(test_music_tsan
   ${CMAKE_CURRENT_SOURCE_DIR}/test_music.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/sdllibrary.cpp
   ${CMAKE_SOURCE_DIR}/src/media/music.cpp
   ${CMAKE_SOURCE_DIR}/src/media/audioclock.cpp
   ${CMAKE_SOURCE_DIR}/src/media/fmodresults.cpp

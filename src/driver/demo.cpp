@@ -7,6 +7,7 @@
 
 #include "assets/textures.h"
 #include "driver/schedule.h"
+#include "driver/waysout.h"
 #include "effects/celshading.h"
 #include "effects/forest.h"
 #include "effects/meshscenes.h"
@@ -113,6 +114,9 @@ void drainEvents()
     while (SDL_PollEvent(&event))
         if (event.type == SDL_KEYDOWN || event.type == SDL_QUIT)
             endRequested = true;
+    // SIGTERM, SIGINT and SIGHUP end the show as a quit request does.
+    if (isQuitSignalled())
+        endRequested = true;
 }
 
 } // namespace
@@ -138,6 +142,7 @@ int runDemo(int, char **)
     stampFrameClocks(SDL_GetTicks());
     startPlayback();
 
+    beginFrameLoop();
     for (;;) {
         if (mustLockScreen()) {
             int locked = SDL_LockSurface(screenSurface);

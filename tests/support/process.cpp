@@ -54,6 +54,12 @@ ProcessResult runProcess(const std::vector<std::string> &argv, const ProcessOpti
     pid_t child = fork();
     if (child == 0) {
         setpgid(0, 0);
+        // Started as from a terminal: whatever this process ignores or blocks, the child does not.
+        for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            signal(number, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0)
             _exit(126);
         for (const std::string &name : options.unsetEnv)
@@ -77,6 +83,10 @@ ProcessResult runProcess(const std::vector<std::string> &argv, const ProcessOpti
     ProcessResult result{-1, false, "", ""};
     auto start = std::chrono::steady_clock::now();
     bool watching = bool(options.whileRunning);
+    // What the child printed so far, read on from where the last look stopped: the show prints
+    // thousands of lines, and reading them all again every 20 ms would slow it down.
+    std::ifstream printed;
+    std::string out;
     int status = 0;
     for (;;) {
         pid_t done = waitpid(child, &status, WNOHANG);
@@ -89,8 +99,15 @@ ProcessResult runProcess(const std::vector<std::string> &argv, const ProcessOpti
             waitpid(child, &status, 0);
             break;
         }
-        if (watching)
-            watching = options.whileRunning(readWholeFile(outPath));
+        if (watching) {
+            char block[65536];
+            if (!printed.is_open())
+                printed.open(outPath, std::ios::binary); // once the child has made it
+            printed.clear();
+            while (printed.read(block, sizeof block) || printed.gcount() > 0)
+                out.append(block, size_t(printed.gcount()));
+            watching = options.whileRunning(out, child);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

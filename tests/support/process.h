@@ -16,8 +16,9 @@ struct ProcessOptions {
     std::vector<std::string> setEnv;        // "NAME=value"
     std::vector<std::string> unsetEnv;      // names
     double timeoutSeconds = 60;
-    // Called every 20 ms while the child runs, with what it has printed so far; return false to stop calling.
-    std::function<bool(const std::string &out)> whileRunning;
+    // Called every 20 ms while the child runs, with what it has printed so far and its process id;
+    // return false to stop calling.
+    std::function<bool(const std::string &out, int pid)> whileRunning;
 };
 
 ProcessResult runProcess(const std::vector<std::string> &argv, const ProcessOptions &options);

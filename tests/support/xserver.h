@@ -1,0 +1,21 @@
+// An X server of a test's own, for the ways out that act on the display: killing it under the
+// show, holding its pointer grab, sending a window close request as a window manager would.
+#pragma once
+#include <string>
+
+struct PrivateXServer {
+    int pid;
+    std::string display; // ":N"
+};
+
+// Xvfb at 800x600x24 on a free display number; pid is -1 when it did not start.
+PrivateXServer startPrivateXServer();
+void stopPrivateXServer(PrivateXServer &server);
+
+// WM_DELETE_WINDOW to every top-level window that accepts it; returns how many did.
+int requestWindowClose(const std::string &display);
+
+// A client of its own that maps a window and holds the pointer grab until released; null when the
+// display refused it or the grab failed.
+void *holdPointerGrab(const std::string &display);
+void releasePointerGrab(void *holder);
