@@ -305,6 +305,10 @@ TEST_F(MeshFilesDeathTest, BadFilesStopWithTheirMessage)
         {"LUMIR3D2.ASC", repeat(triangle, 6), true,
          "Error: data.meshes.LUMIR3D2.ASC holds 6 meshes, the show needs 7\n$"},
         {"LUMIR3D2.VUE", std::nullopt, true, "Error: File not opened\n\n$"},
+        {"CREDITS1.ASC", "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n", true,
+         "Error: data.meshes.CREDITS1.ASC holds 0 meshes, the show needs 1\n$"},
+        {"LUMIR3D2.VUE", track(0), true, "Error: data.meshes.LUMIR3D2.VUE holds 0 camera frames, the show needs 1\n$"},
+        {"TREE.ASC", triangle, true, "Error: data.meshes.TREE.ASC holds 1 meshes, the show needs 2\n$"},
     };
     // Untrusted counts fail as the allocation of the first array they size (faces 1, vertices 4).
     const char *counts[][2] = {

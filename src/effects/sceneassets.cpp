@@ -13,10 +13,27 @@ int32_t lumirPathFrames = 0;
 
 namespace {
 
-// The credits scene samples its path with a fixed count (creditsPathCount), and the forest scene
-// singles out one of its last seven meshes: files with less would leave frames or meshes that do
-// not exist.
+// What the scenes take from each file: the credits scene samples its path with a fixed count
+// (creditsPathCount) and draws the meshes of its file, the forest scene singles out one of its
+// last seven meshes and follows its path, the tree field draws the first two meshes of the tree
+// file. A file with less would leave frames or meshes that do not exist.
+constexpr int32_t creditsMeshesNeeded = 1;
 constexpr int32_t forestMeshesNeeded = 7;
+constexpr int32_t forestFramesNeeded = 1;
+constexpr int32_t treeMeshesNeeded = 2;
+
+void requireContent(const char *path, int32_t held, int32_t needed, const char *what)
+{
+    if (held >= needed)
+        return;
+    printf("Error: %s holds %i %s, the show needs %i\n", path, held, what, needed);
+    stopOnAssetFailure(1);
+}
+
+int32_t countGroupMeshes(int group)
+{
+    return meshGroups[group].last - meshGroups[group].first;
+}
 
 } // namespace
 
@@ -27,20 +44,19 @@ void loadSceneAssets()
         treePositions[i][1] = float(rand() % 8000 - 4000);
     }
 
-    loadAscFile("data\\meshes\\CREDITS1.ASC", 6);
-    creditsPathFrames = loadVueFile(6, "data\\meshes\\CREDITS1.VUE");
-    if (creditsPathFrames < creditsPathCount) {
-        printf("Error: data\\meshes\\CREDITS1.VUE holds %i camera frames, the show needs %i\n",
-               creditsPathFrames, creditsPathCount);
-        stopOnAssetFailure(1);
-    }
-    loadAscFile("data\\meshes\\LUMIR3D2.ASC", 7);
-    const int32_t forestMeshes = meshGroups[7].last - meshGroups[7].first;
-    if (forestMeshes < forestMeshesNeeded) {
-        printf("Error: data\\meshes\\LUMIR3D2.ASC holds %i meshes, the show needs %i\n", forestMeshes,
-               forestMeshesNeeded);
-        stopOnAssetFailure(1);
-    }
-    lumirPathFrames = loadVueFile(7, "data\\meshes\\LUMIR3D2.VUE");
-    loadAscFile("data\\meshes\\TREE.ASC", 4);
+    const char *const creditsMesh = "data\\meshes\\CREDITS1.ASC";
+    const char *const creditsPath = "data\\meshes\\CREDITS1.VUE";
+    const char *const forestMesh = "data\\meshes\\LUMIR3D2.ASC";
+    const char *const forestPath = "data\\meshes\\LUMIR3D2.VUE";
+    const char *const treeMesh = "data\\meshes\\TREE.ASC";
+    loadAscFile(creditsMesh, 6);
+    requireContent(creditsMesh, countGroupMeshes(6), creditsMeshesNeeded, "meshes");
+    creditsPathFrames = loadVueFile(6, creditsPath);
+    requireContent(creditsPath, creditsPathFrames, creditsPathCount, "camera frames");
+    loadAscFile(forestMesh, 7);
+    requireContent(forestMesh, countGroupMeshes(7), forestMeshesNeeded, "meshes");
+    lumirPathFrames = loadVueFile(7, forestPath);
+    requireContent(forestPath, lumirPathFrames, forestFramesNeeded, "camera frames");
+    loadAscFile(treeMesh, 4);
+    requireContent(treeMesh, countGroupMeshes(4), treeMeshesNeeded, "meshes");
 }
