@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "assets/textures.h"
@@ -11,6 +13,7 @@
 #include "effects/meshscenes.h"
 #include "effects/overlays.h"
 #include "support/gltest.h"
+#include "support/process.h"
 #include "support/scenefixture.h"
 
 namespace {
@@ -42,26 +45,46 @@ int sampleRamp(float s)
 
 } // namespace
 
-// readTextFile's content reaches the shaders every GL test builds; here its failures.
-TEST(CelStartUp, MissingOrEmptyShaderSourcesStopWithStatusOne)
+// readTextFile's content reaches the shaders every GL test builds; here its failures, and sources
+// that do not compile or link: each stops start-up with one line and status 1.
+TEST(CelStartUpDeathTest, BrokenShaderSourcesStopWithOneLineAndStatusOne)
 {
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // each child opens a display of its own
     EXPECT_EQ(readTextFile(nullptr), nullptr);
-    for (bool empty : {false, true}) {
-        const std::string dir = std::string(SHOW_BINARY_DIR) + (empty ? "/emptycg" : "/nocg");
+    const std::string sources = std::string(SHOW_SOURCE_DIR) + "/Data/Cg/";
+    const std::string vs = readWholeFile(sources + "cel.vs"), fs = readWholeFile(sources + "cel.fs");
+    const struct {
+        const char *name;
+        std::optional<std::string> vs, fs; // none: no Data/Cg at all
+        const char *message;
+    } cases[] = {
+        {"missing", std::nullopt, std::nullopt, "Shader source Data.Cg.cel.vs missing or empty\n"},
+        {"empty", "", "", "Shader source Data.Cg.cel.vs missing or empty\n"},
+        {"vertex", "void main() { gl_Position = ; }\n", fs,
+         "Cel shader: the vertex stage Data.Cg.cel.vs does not compile: [^\n]*error[^\n]*\n"},
+        {"fragment", vs, "void main()\n{\n    gl_FragColor = vec4(1.0)\n}\n",
+         "Cel shader: the fragment stage Data.Cg.cel.fs does not compile: [^\n]*error[^\n]*\n"},
+        // Each stage compiles, but the vertex stage has no main.
+        {"link", "void unused() {}\n", fs, "Cel shader: the program does not link: [^\n]*main[^\n]*\n"},
+    };
+    for (const auto &c : cases) {
+        const std::string dir = std::string(SHOW_BINARY_DIR) + "/celcases/" + c.name;
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        if (c.vs) {
+            std::filesystem::create_directories(dir + "/Data/Cg");
+            writeWholeFile(dir + "/Data/Cg/cel.vs", *c.vs);
+            writeWholeFile(dir + "/Data/Cg/cel.fs", *c.fs);
+        }
         EXPECT_EXIT(
             {
-                mkdir(dir.c_str(), 0755);
-                if (empty) {
-                    mkdir((dir + "/Data").c_str(), 0755);
-                    mkdir((dir + "/Data/Cg").c_str(), 0755);
-                    fclose(fopen((dir + "/Data/Cg/cel.vs").c_str(), "w"));
-                    fclose(fopen((dir + "/Data/Cg/cel.fs").c_str(), "w"));
-                }
                 if (chdir(dir.c_str()) != 0)
                     abort();
+                openTestDisplay();
                 buildCelProgram();
             },
-            ::testing::ExitedWithCode(1), "Data.Cg.cel.vs");
+            ::testing::ExitedWithCode(1), c.message)
+            << c.name;
     }
 }
 

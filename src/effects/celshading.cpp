@@ -107,6 +107,28 @@ char *readShaderSource(const char *path)
     return text;
 }
 
+// A stage that does not compile or a program that does not link would draw the meshes as flat
+// grey silhouettes: stop with the driver's log (its first 4 KB), folded onto the one line.
+void requireBuilt(GLhandleARB object, GLenum status, const char *failure)
+{
+    GLint built = 0;
+    glGetObjectParameterivARB(object, status, &built);
+    if (built)
+        return;
+    char log[4096] = "";
+    glGetInfoLogARB(object, sizeof log, nullptr, log);
+    size_t end = 0;
+    for (size_t i = 0; log[i] != '\0'; ++i) {
+        if (log[i] == '\n' || log[i] == '\r' || log[i] == '\t')
+            log[i] = ' ';
+        if (log[i] != ' ')
+            end = i + 1;
+    }
+    log[end] = '\0';
+    fprintf(stderr, "Cel shader: %s: %s\n", failure, end > 0 ? log : "the driver gave no log");
+    exit(1);
+}
+
 void sendCelUniforms()
 {
     setUniform(glGetUniformLocationARB(celProgram, "color"), 4, celColor);
@@ -233,9 +255,13 @@ GLhandleARB buildCelProgram()
     free(fragmentText);
     glCompileShaderARB(vertexShader);
     glCompileShaderARB(fragmentShader);
+    requireBuilt(vertexShader, GL_OBJECT_COMPILE_STATUS_ARB, "the vertex stage Data\\Cg\\cel.vs does not compile");
+    requireBuilt(fragmentShader, GL_OBJECT_COMPILE_STATUS_ARB,
+                 "the fragment stage Data\\Cg\\cel.fs does not compile");
     glAttachObjectARB(program, vertexShader);
     glAttachObjectARB(program, fragmentShader);
     glLinkProgramARB(program);
+    requireBuilt(program, GL_OBJECT_LINK_STATUS_ARB, "the program does not link");
     glUseProgramObjectARB(program);
     return program;
 }
