@@ -172,8 +172,9 @@ TEST(Show, EveryWayOutEndsTheProcessWithItsStatusInTime)
         {"SIGTERM, pointer grab held elsewhere", "TREE.ASC opened ok\n", 1.0, sendSignal(SIGTERM), 0, true},
     };
     for (int number : {SIGTERM, SIGINT, SIGHUP}) {
-        ways.push_back({std::string("SIG") + sigabbrev_np(number) + " mid-show", loop, 0.3, sendSignal(number), 0});
-        ways.push_back({std::string("SIG") + sigabbrev_np(number) + " in start-up", startUp, 0, sendSignal(number), 0});
+        const std::string name = std::string("SIG") + sigabbrev_np(number);
+        ways.push_back({name + " mid-show", loop, 0.3, sendSignal(number), 0});
+        ways.push_back({name + " in start-up", startUp, 0, sendSignal(number), 0});
     }
     for (const WayOut &way : ways) {
         SCOPED_TRACE(way.name);

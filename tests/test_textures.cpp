@@ -19,6 +19,7 @@ namespace {
 using ImageFiles = ScratchFolderTest;
 using ImageFilesDeathTest = ScratchFolderTest;
 
+// Every byte of the pixels is 200; a palette image maps index i to (i, 255 - i, 7).
 void writeImage(const char *path, int width, int height, png_uint_32 format)
 {
     png_image image{};
@@ -26,8 +27,11 @@ void writeImage(const char *path, int width, int height, png_uint_32 format)
     image.width = width;
     image.height = height;
     image.format = format;
-    std::vector<uint8_t> pixels(size_t(width) * height * 4, 200);
-    ASSERT_NE(png_image_write_to_file(&image, path, 0, pixels.data(), 0, nullptr), 0) << path;
+    std::vector<uint8_t> pixels(size_t(width) * height * 4, 200), colormap;
+    for (int i = 0; i < 256; ++i)
+        colormap.insert(colormap.end(), {uint8_t(i), uint8_t(255 - i), 7});
+    image.colormap_entries = format & PNG_FORMAT_FLAG_COLORMAP ? 256 : 0;
+    ASSERT_NE(png_image_write_to_file(&image, path, 0, pixels.data(), 0, colormap.data()), 0) << path;
 }
 
 // The bound name after binding `name`, and its level 0: internal format, width, height.
@@ -48,15 +52,13 @@ GLint boundTexture()
     return name;
 }
 
-TEST(SurfaceUpload, TwentyFourAndThirtyTwoBitsBecomeRgbAndRgbaOtherDepthsNoImage)
+TEST(SurfaceUpload, TwentyFourAndThirtyTwoBitsAsTheyAreOtherDepthsConvertedToRgba)
 {
     openTestDisplay();
     const struct {
         int bits;
         GLint internalFormat;
-        GLenum format;
-        int bytesPerPixel;
-    } cases[] = {{24, GL_RGB, GL_RGB, 3}, {32, GL_RGBA, GL_RGBA, 4}, {8, 0, 0, 0}};
+    } cases[] = {{24, GL_RGB}, {32, GL_RGBA}, {8, GL_RGBA}, {16, GL_RGBA}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.bits);
         const GLuint name = 300 + c.bits;
@@ -64,9 +66,17 @@ TEST(SurfaceUpload, TwentyFourAndThirtyTwoBitsBecomeRgbAndRgbaOtherDepthsNoImage
         auto *pixels = static_cast<uint8_t *>(surface->pixels);
         for (int i = 0; i < surface->pitch * 2; ++i)
             pixels[i] = uint8_t(i * 7 + 1);
+        // A palette of known colours, and index 1 (the first pixel) as the colour key, as SDL_image
+        // gives a palette PNG with one transparent entry.
+        SDL_Color palette[256];
+        for (int i = 0; i < 256; ++i)
+            palette[i] = SDL_Color{uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), 0};
+        if (c.bits == 8) {
+            SDL_SetColors(surface, palette, 0, 256);
+            SDL_SetColorKey(surface, SDL_SRCCOLORKEY, 1);
+        }
         uploadSurfaceTexture(name, surface);
         EXPECT_EQ(boundTexture(), GLint(name));
-        // Every depth gets linear filtering and edge clamping, even without an image.
         const GLenum parameters[4] = {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_WRAP_S,
                                       GL_TEXTURE_WRAP_T};
         const GLint expected[4] = {GL_LINEAR, GL_LINEAR, GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE};
@@ -75,29 +85,44 @@ TEST(SurfaceUpload, TwentyFourAndThirtyTwoBitsBecomeRgbAndRgbaOtherDepthsNoImage
             glGetTexParameteriv(GL_TEXTURE_2D, parameters[i], &value);
             EXPECT_EQ(value, expected[i]) << "parameter " << i;
         }
-        if (c.internalFormat == 0) {
-            EXPECT_EQ(readLevel(name)[1], 0);
-        } else {
-            EXPECT_EQ(readLevel(name), (std::vector<GLint>{c.internalFormat, 3, 2}));
-            // Rows as the surface lays them out, top row first, under the default alignment of 4.
-            std::vector<uint8_t> texels(64, 0);
-            glGetTexImage(GL_TEXTURE_2D, 0, c.format, GL_UNSIGNED_BYTE, texels.data());
-            const int rowBytes = (3 * c.bytesPerPixel + 3) / 4 * 4;
-            for (int y = 0; y < 2; ++y)
-                EXPECT_EQ(0, memcmp(&texels[y * rowBytes], pixels + y * surface->pitch, 3 * c.bytesPerPixel))
-                    << "row " << y;
+        EXPECT_EQ(readLevel(name), (std::vector<GLint>{c.internalFormat, 3, 2}));
+        const GLenum format = c.internalFormat == GL_RGB ? GL_RGB : GL_RGBA;
+        const int bytesPerPixel = format == GL_RGB ? 3 : 4;
+        std::vector<uint8_t> texels(64, 0);
+        glGetTexImage(GL_TEXTURE_2D, 0, format, GL_UNSIGNED_BYTE, texels.data());
+        const int rowBytes = (3 * bytesPerPixel + 3) / 4 * 4;
+        for (int y = 0; y < 2; ++y) {
+            const uint8_t *row = &texels[y * rowBytes];
+            if (c.bits == 24 || c.bits == 32) {
+                // Rows as the surface lays them out, top row first, under the default alignment of 4.
+                EXPECT_EQ(0, memcmp(row, pixels + y * surface->pitch, 3 * bytesPerPixel)) << "row " << y;
+                continue;
+            }
+            for (int x = 0; x < 3; ++x) {
+                const uint8_t *texel = row + 4 * x;
+                const int index = pixels[y * surface->pitch + x];
+                if (c.bits == 8 && index == 1) {
+                    EXPECT_EQ(texel[3], 0) << "keyed pixel";
+                } else if (c.bits == 8) {
+                    EXPECT_EQ(std::vector<int>(texel, texel + 4),
+                              (std::vector<int>{palette[index].r, palette[index].g, palette[index].b, 255}));
+                } else {
+                    EXPECT_EQ(texel[3], 255); // 16 bits have no alpha: opaque
+                }
+            }
         }
         SDL_FreeSurface(surface);
     }
     EXPECT_EQ(takeGlError(), 0u);
 }
 
+// Palette and grey PNGs, which SDL_image decodes to 8-bit surfaces, arrive as RGBA.
 TEST_F(ImageFiles, FiveImagesUnderTheirNamesAndCreditsLeftBound)
 {
     openTestDisplay();
     writeImage("data/images/pine-silhuette.png", 16, 32, PNG_FORMAT_RGBA);
-    writeImage("data/images/pine-silhuette-2.png", 8, 8, PNG_FORMAT_RGBA);
-    writeImage("data/images/pine-silhuette-3.png", 4, 16, PNG_FORMAT_RGBA);
+    writeImage("data/images/pine-silhuette-2.png", 8, 8, PNG_FORMAT_RGB_COLORMAP);
+    writeImage("data/images/pine-silhuette-3.png", 4, 16, PNG_FORMAT_GRAY);
     writeImage("data/images/bg-blue.png", 64, 2, PNG_FORMAT_RGB);
     writeImage("data/images/credits.png", 32, 8, PNG_FORMAT_RGBA);
     loadForestImages();
@@ -108,6 +133,13 @@ TEST_F(ImageFiles, FiveImagesUnderTheirNamesAndCreditsLeftBound)
                                            {2, GL_RGB, 64, 2},     {40, GL_RGBA, 32, 8}};
     for (const auto &e : expected)
         EXPECT_EQ(readLevel(e[0]), std::vector<GLint>(e.begin() + 1, e.end())) << "name " << e[0];
+    const std::vector<uint8_t> texels[] = {{200, 55, 7, 255}, {200, 200, 200, 255}};
+    for (int i = 0; i < 2; ++i) {
+        std::vector<uint8_t> level(8 * 16 * 4);
+        glBindTexture(GL_TEXTURE_2D, 101 + i);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, level.data());
+        EXPECT_EQ(std::vector<uint8_t>(level.begin(), level.begin() + 4), texels[i]) << "name " << 101 + i;
+    }
     EXPECT_EQ(takeGlError(), 0u);
 }
 

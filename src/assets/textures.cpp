@@ -12,6 +12,23 @@ namespace {
 SDL_Surface *forestSurfaces[4];
 SDL_Surface *creditsSurface;
 
+// A copy of a surface of any other depth (palette, grey, 16-bit) as 32-bit red, green, blue and
+// alpha in memory order; a colour key becomes alpha 0. Null when there is no memory for it.
+SDL_Surface *convertToRgba(SDL_Surface *surface)
+{
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+    const Uint32 red = 0x000000FF, green = 0x0000FF00, blue = 0x00FF0000, alpha = 0xFF000000;
+#else
+    const Uint32 red = 0xFF000000, green = 0x00FF0000, blue = 0x0000FF00, alpha = 0x000000FF;
+#endif
+    SDL_Surface *layout = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 32, red, green, blue, alpha);
+    if (layout == nullptr)
+        return nullptr;
+    SDL_Surface *converted = SDL_ConvertSurface(surface, layout->format, SDL_SWSURFACE);
+    SDL_FreeSurface(layout);
+    return converted;
+}
+
 } // namespace
 
 void uploadSurfaceTexture(GLuint name, SDL_Surface *surface)
@@ -23,19 +40,25 @@ void uploadSurfaceTexture(GLuint name, SDL_Surface *surface)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     if (surface == nullptr)
         return;
-    // Other depths (palette, 16-bit) get no image: the name keeps its parameters and no texels.
-    switch (surface->format->BitsPerPixel) {
-    case 24:
+    const int bits = surface->format->BitsPerPixel;
+    if (bits == 24) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, surface->w, surface->h, 0, GL_RGB, GL_UNSIGNED_BYTE,
                      surface->pixels);
-        break;
-    case 32:
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, surface->w, surface->h, 0, GL_RGBA,
-                     GL_UNSIGNED_BYTE, surface->pixels);
-        break;
-    default:
-        break;
+        return;
     }
+    if (bits == 32) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, surface->w, surface->h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     surface->pixels);
+        return;
+    }
+    // Left without an image, the texture would draw as a white box.
+    SDL_Surface *rgba = convertToRgba(surface);
+    if (rgba == nullptr) {
+        printf("Error: a %i-bit image could not be converted to 32 bits: %s\n", bits, SDL_GetError());
+        stopOnAssetFailure(1);
+    }
+    uploadSurfaceTexture(name, rgba);
+    SDL_FreeSurface(rgba);
 }
 
 SDL_Surface *loadImageSurface(const char *path)

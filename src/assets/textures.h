@@ -11,7 +11,8 @@ enum TextureName : GLuint {
     feedbackTexture = 200,
 };
 
-// Creates or replaces the 2D texture under name from a 24- or 32-bit surface; leaves it bound.
+// Creates or replaces the 2D texture under name from a surface, leaves it bound: 24 bits as RGB,
+// 32 as RGBA, any other depth converted to 32-bit RGBA first.
 void uploadSurfaceTexture(GLuint name, SDL_Surface *surface);
 // IMG_Load of a content path; a missing or undecodable image stops start-up with status 1.
 SDL_Surface *loadImageSurface(const char *path);

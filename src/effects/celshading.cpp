@@ -255,7 +255,8 @@ GLhandleARB buildCelProgram()
     free(fragmentText);
     glCompileShaderARB(vertexShader);
     glCompileShaderARB(fragmentShader);
-    requireBuilt(vertexShader, GL_OBJECT_COMPILE_STATUS_ARB, "the vertex stage Data\\Cg\\cel.vs does not compile");
+    requireBuilt(vertexShader, GL_OBJECT_COMPILE_STATUS_ARB,
+                 "the vertex stage Data\\Cg\\cel.vs does not compile");
     requireBuilt(fragmentShader, GL_OBJECT_COMPILE_STATUS_ARB,
                  "the fragment stage Data\\Cg\\cel.fs does not compile");
     glAttachObjectARB(program, vertexShader);

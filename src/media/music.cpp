@@ -30,7 +30,7 @@ struct MusicSystem {
     bool deviceOpen;
     openmpt_module *module;
     int64_t framesRendered; // audio thread only
-    std::atomic<double> audibleOrigin; // from the newest callback, stored before framesPublished; NaN before it
+    std::atomic<double> audibleOrigin; // newest callback's, stored before framesPublished; NaN before any
     std::atomic<int64_t> framesPublished;
     PositionStamps notes;
     int64_t framesHeard;   // frame loop only: what the previous read gave
