@@ -74,10 +74,8 @@ void watchWaysOut(sigset_t signals)
 // Xlib's own handler would call exit, whose at-exit SDL_Quit then waits on the dead connection.
 int reportLostDisplay(Display *display)
 {
-    fflush(stdout);
     fprintf(stderr, "Display lost: the connection to X server %s broke\n", DisplayString(display));
-    fflush(stderr);
-    _exit(1);
+    endAtOnce(1);
 }
 
 } // namespace
