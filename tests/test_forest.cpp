@@ -42,8 +42,8 @@ protected:
 };
 
 // Five draws per record for both variants first, then the rush forest's three per record, left
-// band before right band, each value exactly its formula (so within its range); the same
-// generator state gives the same forests.
+// band (depth, lateral, height) before right band (depth, height, lateral), each value exactly its
+// formula (so within its range); the same generator state gives the same forests.
 TEST(ForestFill, DrawsFromRandInTheFixedOrderByTheFormulas)
 {
     std::srand(777);
@@ -58,7 +58,14 @@ TEST(ForestFill, DrawsFromRandInTheFixedOrderByTheFormulas)
     }
     for (int i = 0; i < billboardCount; ++i) {
         const Billboard &r = rushForest[i];
-        int d = std::rand() % 4000, l = std::rand() % 2000, h = std::rand() % 1000;
+        int d = std::rand() % 4000, l = 0, h = 0;
+        if (i < 100) {
+            l = std::rand() % 2000;
+            h = std::rand() % 1000;
+        } else {
+            h = std::rand() % 1000;
+            l = std::rand() % 2000;
+        }
         EXPECT_TRUE(r.depth == float(-0.4 - d / 250.0) && r.lateral == float(l / 1000.0 - (i < 100 ? 2.5 : 0)) &&
                     r.heightScale == float(1 - h / 4000.0)) << i;
     }

@@ -35,14 +35,17 @@ void fillForests()
         scrollForest[i].variant = std::rand() % 3;
         rushForest[i].variant = std::rand() % 3;
     }
-    for (int i = 0; i < billboardCount; ++i) {
+    // Records 0..99 stand left of the viewer, 100..199 right of it; the right band draws its
+    // lateral position last.
+    for (int i = 0; i < billboardCount / 2; ++i) {
         rushForest[i].depth = float(-0.4 - drawRemainder(4000) / 250);
-        // Records 0..99 stand left of the viewer, 100..199 right of it.
-        if (i < billboardCount / 2)
-            rushForest[i].lateral = float(drawRemainder(2000) / 1000 - 2.5);
-        else
-            rushForest[i].lateral = float(drawRemainder(2000) / 1000);
+        rushForest[i].lateral = float(drawRemainder(2000) / 1000 - 2.5);
         rushForest[i].heightScale = float(1 - drawRemainder(1000) / 4000);
+    }
+    for (int i = billboardCount / 2; i < billboardCount; ++i) {
+        rushForest[i].depth = float(-0.4 - drawRemainder(4000) / 250);
+        rushForest[i].heightScale = float(1 - drawRemainder(1000) / 4000);
+        rushForest[i].lateral = float(drawRemainder(2000) / 1000);
     }
 }
 
