@@ -80,7 +80,8 @@ protected:
     }
     void TearDown() override
     {
-        celImmediateMode = voxelImmediateMode = forestImmediateMode = false;
+        celImmediateMode = voxelImmediateMode = false;
+        forestPath = forestBandedPath;
         musicRow = -1;
     }
 };
@@ -180,9 +181,11 @@ TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
             }
         for (int32_t p = 0; p <= 50; ++p) {
             for (const auto &at : moments) {
-                celImmediateMode = voxelImmediateMode = forestImmediateMode = true;
+                celImmediateMode = voxelImmediateMode = true;
+                forestPath = forestLiteralPath;
                 const std::vector<uint8_t> immediate = renderPart(p, at.second, at.first);
-                celImmediateMode = voxelImmediateMode = forestImmediateMode = false;
+                celImmediateMode = voxelImmediateMode = false;
+                forestPath = forestBandedPath;
                 EXPECT_TRUE(renderPart(p, at.second, at.first) == immediate)
                     << "part " << p << " row " << at.second << (dense ? " dense" : "");
                 EXPECT_EQ(takeGlError(), 0u) << "part " << p << " row " << at.second;

@@ -123,7 +123,7 @@ double measurePart(int32_t drawnPart, int frames, bool immediate)
 {
     celImmediateMode = immediate;
     voxelImmediateMode = immediate;
-    forestImmediateMode = immediate;
+    forestPath = immediate ? forestLiteralPath : forestBandedPath;
     setFrameClocks(0);
     drawPart(drawnPart);
     glFinish();
@@ -156,7 +156,7 @@ std::vector<uint8_t> renderStill(int32_t drawnPart, int k, bool immediate)
 {
     celImmediateMode = immediate;
     voxelImmediateMode = immediate;
-    forestImmediateMode = immediate;
+    forestPath = immediate ? forestLiteralPath : forestBandedPath;
     setFrameClocks(k);
     frameClocks.frameDelta = 0.0f;
     srand(unsigned(1000 + k));
@@ -194,7 +194,7 @@ int checkParts(const Options &o)
     }
     celImmediateMode = false;
     voxelImmediateMode = false;
-    forestImmediateMode = false;
+    forestPath = forestBandedPath;
     printf(differing == 0 ? "shipped and immediate paths draw identical pixels\n"
                           : "PIXELS DIFFER between the shipped and the immediate path\n");
     return differing == 0 ? 0 : 1;
@@ -231,6 +231,6 @@ int main(int argc, char **argv)
     }
     celImmediateMode = false;
     voxelImmediateMode = false;
-    forestImmediateMode = false;
+    forestPath = forestBandedPath;
     return 0;
 }
