@@ -135,7 +135,7 @@ namespace {
 
 // 16 x 32 texels, top row first, magnified many pixels a texel so the filter's reach shows: a
 // spire widening downwards with soft edges (alpha 40), rows 12-15 wholly transparent, the top row
-// touching the left border and the last four rows every column.
+// touching the left border and the last four rows opaque across every column.
 std::vector<uint8_t> makeSpirePicture()
 {
     std::vector<uint8_t> rgba;
@@ -146,7 +146,7 @@ std::vector<uint8_t> makeSpirePicture()
             if (y >= 12 && y < 16)
                 alpha = 0;
             if ((y == 0 && x == 0) || y >= 28)
-                alpha = 200;
+                alpha = 255;
             rgba.insert(rgba.end(), {uint8_t(16 * x), uint8_t(255 - 8 * y), 90, alpha});
         }
     return rgba;

@@ -89,20 +89,17 @@ void buildPineSpans(PineSpans *spans, const uint8_t *alpha, int width, int heigh
     for (int y = 0; y < height; ++y) {
         const uint8_t *row = alpha + size_t(y) * size_t(width);
         int first = width, last = -1, runFirst = width, runLast = -1;
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < width; ++x)
             if (row[x] > 0) {
                 first = std::min(first, x);
                 last = x;
             }
-            if (row[x] == 255) {
-                int end = x;
-                while (end + 1 < width && row[end + 1] == 255)
-                    ++end;
-                if (end - x > runLast - runFirst) {
-                    runFirst = x;
-                    runLast = end;
-                }
-                x = end;
+        for (int x = 0, start = 0; x < width; ++x) {
+            if (row[x] != 255) {
+                start = x + 1;
+            } else if (x - start > runLast - runFirst) {
+                runFirst = start;
+                runLast = x;
             }
         }
         spans->first[0][y] = int16_t(first);
