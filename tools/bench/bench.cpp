@@ -1,30 +1,29 @@
 // bench: how fast the show draws, and that its shipped drawing path draws what the literal one does.
 //
 //   bench [--frames N] [--parts FIRST-LAST] [--cpu]   frames a second of each part on each path
-//   bench --check [--parts FIRST-LAST]        every byte of colour, depth and GL state compared
-//   bench --live [TICKS]                      the show itself on its live loop, frame times
+//   bench --check [--parts FIRST-LAST]                colour, depth and GL state compared
+//   bench --live [TICKS]                              the show on its own loop, frame times
 //
 // The table times each part on the shipped path, on the path the forests took before their bands
 // (forest parts only) and on the literal immediate-mode path, in blocks of frames taken in turn
 // from the same forest positions, so a busy machine slows all of them alike; a column is the
-// median block, by the wall clock or (--cpu) the process's CPU clock. --check draws each part on both paths from the same forests, two frames at each
-// of six moments (rows 15, 31, 47 and 63 among them, one frame 9 s long), and ends with status 1
-// when any record differs. --live plays a module of 51 orders of 64 rows at TICKS ticks a row
-// (default 2: 1.25 s an order) through runDemo, in a scratch folder that links the working
-// directory's content, and prints the start-up split and each part's frame times.
+// median block, by the wall clock or (--cpu) the process's CPU clock. --check draws each part on
+// both paths from the same forests, two frames at each of six moments (rows 15, 31, 47 and 63
+// among them, one frame 9 s long), and ends with status 1 when any record differs. --live plays a
+// module of 51 orders of 64 rows at TICKS ticks a row (default 2: 1.25 s an order) through
+// runDemo, in a scratch folder that links the working directory's content, and prints the
+// start-up split and each part's frame times.
 // Run from the repository root with a display (Xvfb at 800x600x24) and SDL_AUDIODRIVER=dummy.
 // Exit status 0, 1 on a difference or a failed run, 2 on bad usage.
 #include <GL/glew.h>
 #include <SDL/SDL.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -34,7 +33,6 @@
 #include "driver/schedule.h"
 #include "media/music.h"
 #include "renderer.h"
-#include "xmwriter/xmwriter.h"
 
 namespace {
 
@@ -359,8 +357,6 @@ int main(int argc, char **argv)
     }
     if (o.liveTicks)
         return runLive(o.liveTicks);
-
-
     startRenderer();
     return o.check ? checkParts(o) : benchParts(o);
 }

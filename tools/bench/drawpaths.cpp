@@ -30,23 +30,18 @@ std::string formatValues(const char *name, const double *values, int count)
     return line;
 }
 
-void addIntegers(std::vector<std::string> *state, const char *name, GLenum query, int count)
+// One item read with glGetIntegerv or glGetFloatv.
+void addState(std::vector<std::string> *state, const char *name, GLenum query, int count, bool integer = true)
 {
-    GLint values[16] = {};
-    glGetIntegerv(query, values);
+    GLint integers[16] = {};
+    GLfloat floats[16] = {};
+    if (integer)
+        glGetIntegerv(query, integers);
+    else
+        glGetFloatv(query, floats);
     double wide[16];
     for (int k = 0; k < count; ++k)
-        wide[k] = values[k];
-    state->push_back(formatValues(name, wide, count));
-}
-
-void addFloats(std::vector<std::string> *state, const char *name, GLenum query, int count)
-{
-    GLfloat values[16] = {};
-    glGetFloatv(query, values);
-    double wide[16];
-    for (int k = 0; k < count; ++k)
-        wide[k] = values[k];
+        wide[k] = integer ? double(integers[k]) : double(floats[k]);
     state->push_back(formatValues(name, wide, count));
 }
 
@@ -76,32 +71,32 @@ FrameRecord recordFrame()
     std::vector<std::string> &state = record.state;
     for (const Capability &c : capabilities)
         state.push_back(std::string(c.name) + (glIsEnabled(c.cap) ? ": on" : ": off"));
-    addIntegers(&state, "alpha func", GL_ALPHA_TEST_FUNC, 1);
-    addFloats(&state, "alpha ref", GL_ALPHA_TEST_REF, 1);
-    addIntegers(&state, "blend src", GL_BLEND_SRC, 1);
-    addIntegers(&state, "blend dst", GL_BLEND_DST, 1);
-    addIntegers(&state, "cull face mode", GL_CULL_FACE_MODE, 1);
-    addIntegers(&state, "depth func", GL_DEPTH_FUNC, 1);
-    addIntegers(&state, "depth mask", GL_DEPTH_WRITEMASK, 1);
-    addIntegers(&state, "colour mask", GL_COLOR_WRITEMASK, 4);
-    addIntegers(&state, "polygon mode", GL_POLYGON_MODE, 2);
-    addIntegers(&state, "scissor box", GL_SCISSOR_BOX, 4);
-    addIntegers(&state, "viewport", GL_VIEWPORT, 4);
-    addIntegers(&state, "matrix mode", GL_MATRIX_MODE, 1);
-    addIntegers(&state, "modelview depth", GL_MODELVIEW_STACK_DEPTH, 1);
-    addIntegers(&state, "projection depth", GL_PROJECTION_STACK_DEPTH, 1);
-    addIntegers(&state, "texture depth", GL_TEXTURE_STACK_DEPTH, 1);
-    addIntegers(&state, "texture 1D bound", GL_TEXTURE_BINDING_1D, 1);
-    addIntegers(&state, "texture 2D bound", GL_TEXTURE_BINDING_2D, 1);
-    addIntegers(&state, "list base", GL_LIST_BASE, 1);
-    addFloats(&state, "line width", GL_LINE_WIDTH, 1);
-    addFloats(&state, "point size", GL_POINT_SIZE, 1);
-    addFloats(&state, "colour", GL_CURRENT_COLOR, 4);
-    addFloats(&state, "normal", GL_CURRENT_NORMAL, 3);
-    addFloats(&state, "texture coordinate", GL_CURRENT_TEXTURE_COORDS, 4);
-    addFloats(&state, "modelview", GL_MODELVIEW_MATRIX, 16);
-    addFloats(&state, "projection", GL_PROJECTION_MATRIX, 16);
-    addFloats(&state, "texture matrix", GL_TEXTURE_MATRIX, 16);
+    addState(&state, "alpha func", GL_ALPHA_TEST_FUNC, 1);
+    addState(&state, "alpha ref", GL_ALPHA_TEST_REF, 1, false);
+    addState(&state, "blend src", GL_BLEND_SRC, 1);
+    addState(&state, "blend dst", GL_BLEND_DST, 1);
+    addState(&state, "cull face mode", GL_CULL_FACE_MODE, 1);
+    addState(&state, "depth func", GL_DEPTH_FUNC, 1);
+    addState(&state, "depth mask", GL_DEPTH_WRITEMASK, 1);
+    addState(&state, "colour mask", GL_COLOR_WRITEMASK, 4);
+    addState(&state, "polygon mode", GL_POLYGON_MODE, 2);
+    addState(&state, "scissor box", GL_SCISSOR_BOX, 4);
+    addState(&state, "viewport", GL_VIEWPORT, 4);
+    addState(&state, "matrix mode", GL_MATRIX_MODE, 1);
+    addState(&state, "modelview depth", GL_MODELVIEW_STACK_DEPTH, 1);
+    addState(&state, "projection depth", GL_PROJECTION_STACK_DEPTH, 1);
+    addState(&state, "texture depth", GL_TEXTURE_STACK_DEPTH, 1);
+    addState(&state, "texture 1D bound", GL_TEXTURE_BINDING_1D, 1);
+    addState(&state, "texture 2D bound", GL_TEXTURE_BINDING_2D, 1);
+    addState(&state, "list base", GL_LIST_BASE, 1);
+    addState(&state, "line width", GL_LINE_WIDTH, 1, false);
+    addState(&state, "point size", GL_POINT_SIZE, 1, false);
+    addState(&state, "colour", GL_CURRENT_COLOR, 4, false);
+    addState(&state, "normal", GL_CURRENT_NORMAL, 3, false);
+    addState(&state, "texture coordinate", GL_CURRENT_TEXTURE_COORDS, 4, false);
+    addState(&state, "modelview", GL_MODELVIEW_MATRIX, 16, false);
+    addState(&state, "projection", GL_PROJECTION_MATRIX, 16, false);
+    addState(&state, "texture matrix", GL_TEXTURE_MATRIX, 16, false);
     const double program = double(glGetHandleARB(GL_PROGRAM_OBJECT_ARB));
     state.push_back(formatValues("program", &program, 1));
     GLint parameters[4] = {};

@@ -197,6 +197,7 @@ int runLive(int ticksPerRow)
     const fs::path root = fs::current_path();
     fs::current_path(folder);
     FILE *saved = sinkStdout();
+    liveFrames.reserve(1 << 18); // no allocation in the timed loop
     recording = true;
     setMark(runStart);
     const int status = runDemo(0, nullptr);
