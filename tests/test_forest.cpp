@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,7 @@ protected:
         uploadTestImage(pineTexture + 0, 1, 1, {255, 0, 0, 255});
         uploadTestImage(pineTexture + 1, 1, 1, {0, 255, 0, 255});
         uploadTestImage(pineTexture + 2, 4, 1, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 128, 255, 255, 255, 128});
+        readForestPictures();
         parkForests();
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         takeGlError();
@@ -42,8 +44,8 @@ protected:
 };
 
 // Five draws per record for both variants first, then the rush forest's three per record, left
-// band before right band, each value exactly its formula (so within its range); the same
-// generator state gives the same forests.
+// band (depth, lateral, height) before right band (depth, height, lateral), each value exactly its
+// formula (so within its range); the same generator state gives the same forests.
 TEST(ForestFill, DrawsFromRandInTheFixedOrderByTheFormulas)
 {
     std::srand(777);
@@ -58,7 +60,14 @@ TEST(ForestFill, DrawsFromRandInTheFixedOrderByTheFormulas)
     }
     for (int i = 0; i < billboardCount; ++i) {
         const Billboard &r = rushForest[i];
-        int d = std::rand() % 4000, l = std::rand() % 2000, h = std::rand() % 1000;
+        int d = std::rand() % 4000, l = 0, h = 0;
+        if (i < 100) {
+            l = std::rand() % 2000;
+            h = std::rand() % 1000;
+        } else {
+            h = std::rand() % 1000;
+            l = std::rand() % 2000;
+        }
         EXPECT_TRUE(r.depth == float(-0.4 - d / 250.0) && r.lateral == float(l / 1000.0 - (i < 100 ? 2.5 : 0)) &&
                     r.heightScale == float(1 - h / 4000.0)) << i;
     }
@@ -120,6 +129,87 @@ TEST_F(Forest, ScrollHangsThePictureFromItsLiftedSwayedAnchor)
     EXPECT_TRUE(isColour(readProjectedPixel(0.64, bottom, z, -2, 2), 255, 0, 0));
     EXPECT_TRUE(isColour(readProjectedPixel(0.64, bottom, z, -2, -2), 0, 0, 255));
     EXPECT_TRUE(isColour(readProjectedPixel(0.64, bottom, z, 2, 2), 0, 0, 255));
+}
+
+namespace {
+
+// 16 x 32 texels, top row first, magnified many pixels a texel so the filter's reach shows: a
+// spire widening downwards with soft edges (alpha 40), rows 12-15 wholly transparent, the top row
+// touching the left border and the last four rows opaque across every column.
+std::vector<uint8_t> makeSpirePicture()
+{
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const int half = y / 4, distance = std::abs(2 * x - 15) / 2;
+            uint8_t alpha = distance < half ? 255 : distance == half ? 40 : 0;
+            if (y >= 12 && y < 16)
+                alpha = 0;
+            if ((y == 0 && x == 0) || y >= 28)
+                alpha = 255;
+            rgba.insert(rgba.end(), {uint8_t(16 * x), uint8_t(255 - 8 * y), 90, alpha});
+        }
+    return rgba;
+}
+
+// The frame of the rush pass on a path; the forest is put back as it was.
+std::vector<uint8_t> drawRushOn(ForestPath path, float delta)
+{
+    Billboard saved[billboardCount];
+    std::memcpy(saved, rushForest, sizeof saved);
+    forestPath = path;
+    glClear(GL_COLOR_BUFFER_BIT);
+    drawForestRush(delta);
+    forestPath = forestBandedPath;
+    std::memcpy(rushForest, saved, sizeof saved);
+    return readFrameTopDown();
+}
+
+} // namespace
+
+// Bands only leave out pixels whose filtered alpha is 0: the banded pass paints what the literal one
+// does wherever the picture stands, at every size down to the near plane and past the window's edges.
+TEST_F(Forest, BandsKeepEveryPixelTheFilterCanReach)
+{
+    uploadTestImage(pineTexture + 0, 16, 32, makeSpirePicture());
+    readForestPictures();
+    struct Case {
+        const char *what;
+        float depth, lateral, delta;
+    };
+    const Case cases[] = {
+        {"centred", -2.0f, -0.32f, 0},       {"half off the left edge", -2.0f, -0.9f, 0},
+        {"off the top and right", -0.6f, 0.2f, 0}, {"just past the near plane", -0.1002f, -0.05f, 0},
+        {"at the near plane, drawn whole", -0.10005f, -0.05f, 0}, {"behind the near plane", -0.05f, 0, 0},
+        {"a long frame wraps it far away", -0.5f, -0.32f, 1000},
+    };
+    for (const Case &c : cases) {
+        parkForests();
+        rushForest[0] = Billboard{c.depth, c.lateral, 1.0f, 0};
+        const std::vector<uint8_t> literal = drawRushOn(forestLiteralPath, c.delta);
+        EXPECT_TRUE(drawRushOn(forestBandedPath, c.delta) == literal) << c.what;
+    }
+
+    // A texel row is 20 pixels here: the transparent rows leave a gap between the bands, the
+    // bands stay inside the window, and the rows touching the borders reach the quad's edges.
+    const BillboardPlacement placement = {300.0, 620.0, 320.0, -640.0};
+    ScissorBand bands[bandCapacity];
+    const int count = findBillboardBands(pineSpans[0], placement, nullptr, bands);
+    ASSERT_GT(count, 1);
+    bool gapCovered = false;
+    int left = 800, right = 0, bottom = 600;
+    for (int b = 0; b < count; ++b) {
+        const ScissorBand &band = bands[b];
+        EXPECT_TRUE(band.x >= 0 && band.y >= 0 && band.x + band.width <= 800 && band.y + band.height <= 600);
+        gapCovered = gapCovered || (band.y < 620 - 14 * 20 && band.y + band.height > 620 - 14 * 20);
+        left = std::min(left, band.x);
+        right = std::max(right, band.x + band.width);
+        bottom = std::min(bottom, band.y);
+    }
+    EXPECT_FALSE(gapCovered);
+    EXPECT_TRUE(left <= 300 && right >= 620 && bottom == 0);
+    BillboardPlacement nearPlane;
+    EXPECT_FALSE(placeBillboard(0, 0, -0.1f, -1.0f, 1, 1, &nearPlane));
 }
 
 TEST_F(Forest, PassesLeaveTheirPerspectiveAndBlending)

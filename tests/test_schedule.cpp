@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "drawpaths.h"
 #include "driver/demo.h"
 #include "driver/schedule.h"
 #include "effects/celshading.h"
@@ -25,10 +26,10 @@ void installBlockFont()
     forgetCompiledGlyphs();
 }
 
-// The frame of a part with still clocks: the forests do not move and the shake repeats.
-std::vector<uint8_t> renderPart(int32_t p, int row, float partTime = 1.25f)
+// The frame of a part; by default with still clocks: the forests do not move. The shake repeats.
+std::vector<uint8_t> renderPart(int32_t p, int row, float partTime = 1.25f, float delta = 0.0f)
 {
-    frameClocks.frameDelta = 0.0f;
+    frameClocks.frameDelta = delta;
     frameClocks.demoTime = 20.0f;
     frameClocks.partTime = partTime;
     frameClocks.wordTime1 = 0.75f;
@@ -80,7 +81,7 @@ protected:
     }
     void TearDown() override
     {
-        celImmediateMode = voxelImmediateMode = forestImmediateMode = false;
+        selectDrawPath(shippedPath);
         musicRow = -1;
     }
 };
@@ -157,11 +158,13 @@ TEST_F(Schedule, ForestFlightShowsTheSingledOutMeshInRose)
     EXPECT_GT(rosePixels, 100);
 }
 
-// The shipped path (compiled meshes and glyphs, view culling, grouped tree placements) against
-// the literal immediate path: every part, with every glyph different so that a misplaced pixel
-// shows, on the sparse fixture field and on a dense grid whose trees overlap and cross the edges;
-// then the words swept across the window.
-TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
+// The shipped path (compiled meshes and glyphs, view culling, grouped tree placements, banded
+// forests) against the literal immediate path: every part, with every glyph different so that a
+// misplaced pixel shows, on the sparse fixture field and on a dense grid whose trees overlap and
+// cross the edges, on the rows where the shake is largest, with the forests moving (one frame
+// long enough to wrap them): colour, depth and GL state alike. Then the words swept across the
+// window.
+TEST_F(Schedule, ShippedPathLeavesWhatTheImmediatePathLeaves)
 {
     uint8_t savedFont[4096];
     float savedTrees[treeCount][2];
@@ -171,7 +174,12 @@ TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
         fontGlyphs[i] = uint8_t((i * 2654435761u) >> 13);
     forgetCompiledGlyphs();
     takeGlError();
-    const std::pair<float, int> moments[] = {{1.25f, 0}, {6.5f, 17}, {3.0f, 63}}; // part time, row
+    struct Moment {
+        float partTime;
+        int row;
+        float delta;
+    };
+    const Moment moments[] = {{1.25f, 15, 0.05f}, {6.5f, 31, 0.02f}, {3.0f, 47, 7.0f}, {9.0f, 63, 0.03f}};
     for (bool dense : {false, true}) {
         if (dense)
             for (int i = 0; i < treeCount; ++i) {
@@ -179,13 +187,21 @@ TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
                 treePositions[i][1] = float((i / 20) * 45 - 450);
             }
         for (int32_t p = 0; p <= 50; ++p) {
-            for (const auto &at : moments) {
-                celImmediateMode = voxelImmediateMode = forestImmediateMode = true;
-                const std::vector<uint8_t> immediate = renderPart(p, at.second, at.first);
-                celImmediateMode = voxelImmediateMode = forestImmediateMode = false;
-                EXPECT_TRUE(renderPart(p, at.second, at.first) == immediate)
-                    << "part " << p << " row " << at.second << (dense ? " dense" : "");
-                EXPECT_EQ(takeGlError(), 0u) << "part " << p << " row " << at.second;
+            for (const Moment &at : moments) {
+                const ForestSnapshot start = takeForestSnapshot();
+                FrameRecord records[2];
+                ForestSnapshot moved[2];
+                for (DrawPath path : {immediatePath, shippedPath}) {
+                    restoreForestSnapshot(start);
+                    selectDrawPath(path);
+                    renderPart(p, at.row, at.partTime, at.delta);
+                    records[path != immediatePath] = recordFrame();
+                    moved[path != immediatePath] = takeForestSnapshot();
+                }
+                EXPECT_EQ(describeDifference(records[0], records[1]), "")
+                    << "part " << p << " row " << at.row << (dense ? " dense" : "");
+                EXPECT_TRUE(isForestSnapshotEqual(moved[0], moved[1])) << "part " << p;
+                EXPECT_EQ(records[0].state.back(), "GL error: none") << "part " << p << " row " << at.row;
             }
         }
     }
@@ -207,4 +223,46 @@ TEST_F(Schedule, ShippedPathDrawsTheSamePixelsAsTheImmediatePathWithoutGlErrors)
     std::copy(savedFont, savedFont + 4096, fontGlyphs);
     std::copy(&savedTrees[0][0], &savedTrees[0][0] + 2 * treeCount, &treePositions[0][0]);
     forgetCompiledGlyphs();
+}
+
+namespace {
+
+// The names of the display lists that exist, up to well past the highest.
+std::vector<GLuint> listDisplayLists()
+{
+    std::vector<GLuint> names;
+    for (GLuint name = 1, misses = 0; misses < 20000; ++name) {
+        if (glIsList(name)) {
+            names.push_back(name);
+            misses = 0;
+        } else {
+            ++misses;
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+// The compile step that ends start-up makes every list the show draws with: it draws nothing and
+// draws nothing from rand, and no part makes a list afterwards.
+TEST_F(Schedule, StartUpCompilesEveryListTheShowUses)
+{
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    const std::vector<uint8_t> before = readFrameTopDown();
+    forgetCompiledGlyphs();
+    srand(5);
+    const int expected = rand();
+    srand(5);
+    compileCelMeshLists();
+    compileGlyphLists();
+    EXPECT_EQ(rand(), expected);
+    EXPECT_TRUE(readFrameTopDown() == before);
+    const std::vector<GLuint> lists = listDisplayLists();
+    for (int32_t p = 0; p <= 50; ++p)
+        for (int row : {0, 40})
+            renderPart(p, row, 2.0f + 4.0f * float(row));
+    EXPECT_TRUE(listDisplayLists() == lists);
 }

@@ -132,6 +132,9 @@ void loadShowContent()
     glViewport(0, 0, 800, 600);
     loadForestAssets();
     loadCreditsImage();
+    // Made here, not on first use, so that no part's first frame stalls; no drawing, no rand.
+    compileCelMeshLists();
+    compileGlyphLists();
 }
 
 int runDemo(int, char **)

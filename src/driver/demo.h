@@ -41,7 +41,8 @@ void advanceFrame(const FrameSource &source);
 void stepFrame(const FrameSource &source);
 
 // Start-up from "Init" up to the music: font, scene assets, display, cel shading, viewport,
-// forests and credits image, in their fixed order (rand draws depend on it).
+// forests and credits image, in their fixed order (rand draws depend on it); then the display
+// lists of every mesh and glyph.
 void loadShowContent();
 
 int runDemo(int argc, char **argv);

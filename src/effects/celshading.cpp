@@ -78,6 +78,16 @@ void leaveLastVertexAttributes(int index)
     glTexCoord2f(mesh.u[i], mesh.v[i]);
 }
 
+void compileMeshList(int index)
+{
+    if (celMeshLists[index] != 0)
+        return;
+    celMeshLists[index] = glGenLists(1);
+    glNewList(celMeshLists[index], GL_COMPILE);
+    drawMesh(index);
+    glEndList();
+}
+
 void emitMesh(int index, bool outsideView)
 {
     if (celImmediateMode || index < 0 || index >= meshCapacity) {
@@ -88,12 +98,7 @@ void emitMesh(int index, bool outsideView)
         leaveLastVertexAttributes(index);
         return;
     }
-    if (celMeshLists[index] == 0) {
-        celMeshLists[index] = glGenLists(1);
-        glNewList(celMeshLists[index], GL_COMPILE);
-        drawMesh(index);
-        glEndList();
-    }
+    compileMeshList(index);
     glCallList(celMeshLists[index]);
 }
 
@@ -418,6 +423,14 @@ bool drawCelPlacements(int index, const ClipTransform &view, const float (*offse
 }
 
 } // namespace
+
+void compileCelMeshLists()
+{
+    for (int index = 1; index <= meshCount && index < meshCapacity; ++index) {
+        findMeshBounds(index);
+        compileMeshList(index);
+    }
+}
 
 void drawCelMesh(int index)
 {

@@ -25,6 +25,9 @@ void setCelPresetRose();
 // texture coordinate its last vertex would leave are set); this draws the same pixels as sending
 // it anew. True: every pass sends the mesh in immediate mode, as the show was first built.
 extern bool celImmediateMode;
+// Every loaded mesh's list and box, made ahead of the first frame (a list needs the GL context);
+// draws nothing. Meshes added later are still compiled on their first draw.
+void compileCelMeshLists();
 
 // Projection times modelview, in double precision, for testing boxes against the clip volume.
 struct ClipTransform {

@@ -78,15 +78,20 @@ bool isGlyphBlank(unsigned c)
     return true;
 }
 
+void compileGlyphList(unsigned c)
+{
+    if (glyphLists[c] != 0)
+        return;
+    compileUnitCube(); // a list that calls the cube needs its name
+    glyphLists[c] = glGenLists(1);
+    glNewList(glyphLists[c], GL_COMPILE);
+    emitGlyphRows(c);
+    glEndList();
+}
+
 void callGlyphList(unsigned c)
 {
-    if (glyphLists[c] == 0) {
-        compileUnitCube(); // a list that calls the cube needs its name
-        glyphLists[c] = glGenLists(1);
-        glNewList(glyphLists[c], GL_COMPILE);
-        emitGlyphRows(c);
-        glEndList();
-    }
+    compileGlyphList(c);
     glCallList(glyphLists[c]);
 }
 
@@ -120,6 +125,14 @@ void prepareTextState(float red, float green, float blue)
 }
 
 } // namespace
+
+void compileGlyphLists()
+{
+    compileUnitCube();
+    for (unsigned c = 0; c < 256; ++c)
+        if (!isGlyphBlank(c))
+            compileGlyphList(c);
+}
 
 void forgetCompiledGlyphs()
 {

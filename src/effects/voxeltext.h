@@ -30,5 +30,7 @@ void drawCreditWord(const char *word, float t);
 // pixels, and characters whose cell lies wholly outside the view are not drawn; this gives the
 // same pixels as making every call anew. True: every call is made in immediate mode.
 extern bool voxelImmediateMode;
+// The cube and every non-blank glyph of the font compiled ahead of the first frame; draws nothing.
+void compileGlyphLists();
 // Deletes the compiled glyphs, so that a changed font is compiled again.
 void forgetCompiledGlyphs();

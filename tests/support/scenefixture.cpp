@@ -89,6 +89,7 @@ void installImages()
     for (GLuint name = pineTexture; name < pineTexture + 3; ++name)
         uploadImage(name, pine);
     uploadImage(creditsTexture, credits);
+    readForestPictures();
 }
 
 void installPath(int slot, float radius, float height)

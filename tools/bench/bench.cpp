@@ -1,28 +1,36 @@
-// bench: draws every part for a fixed number of frames, once on the shipped path (meshes and
-// strings compiled into display lists) and once on the literal immediate-mode path, and prints
-// the frames per second of both side by side, with the machine they ran on.
+// bench: how fast the show draws, and that its shipped drawing path draws what the literal one does.
 //
-//   bench [--frames N] [--parts FIRST-LAST] [--check]
+//   bench [--frames N] [--parts FIRST-LAST] [--cpu]   frames a second of each part on each path
+//   bench --check [--parts FIRST-LAST]                colour, depth and GL state compared
+//   bench --live [TICKS]                              the show on its own loop, frame times
 //
-// --check draws each part at several moments on both paths instead and compares every byte of
-// the frames; it prints one line a part and ends with status 1 when any frame differs.
-// Run it from the source tree (the content is read from the working directory) with a display,
-// e.g. under Xvfb at 800x600x24. Exit status 0, 1 on a pixel difference, 2 on bad usage.
+// The table times each part on the shipped path, on the path the forests took before their bands
+// (forest parts only) and on the literal immediate-mode path, in blocks of frames taken in turn
+// from the same forest positions, so a busy machine slows all of them alike; a column is the
+// median block, by the wall clock or (--cpu) the process's CPU clock. --check draws each part on
+// both paths from the same forests, two frames at each of six moments (rows 15, 31, 47 and 63
+// among them, one frame 9 s long), and ends with status 1 when any record differs. --live plays a
+// module of 51 orders of 64 rows at TICKS ticks a row (default 2: 1.25 s an order) through
+// runDemo, in a scratch folder that links the working directory's content, and prints the
+// start-up split and each part's frame times.
+// Run from the repository root with a display (Xvfb at 800x600x24) and SDL_AUDIODRIVER=dummy.
+// Exit status 0, 1 on a difference or a failed run, 2 on bad usage.
 #include <GL/glew.h>
 #include <SDL/SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "bench.h"
+#include "drawpaths.h"
 #include "driver/demo.h"
 #include "driver/schedule.h"
-#include "effects/celshading.h"
-#include "effects/forest.h"
-#include "effects/voxeltext.h"
 #include "media/music.h"
 #include "renderer.h"
 
@@ -33,11 +41,16 @@ struct Options {
     int firstPart = 0;
     int lastPart = 50;
     bool check = false;
+    bool cpu = false;
+    int liveTicks = 0; // 0: no live run
 };
 
 [[noreturn]] void failUsage(const char *message)
 {
-    fprintf(stderr, "bench: %s\nusage: bench [--frames N] [--parts FIRST-LAST] [--check]\n", message);
+    fprintf(stderr,
+            "bench: %s\nusage: bench [--frames N] [--parts FIRST-LAST] [--cpu] | --check [--parts FIRST-LAST] | "
+            "--live [TICKS]\n",
+            message);
     exit(2);
 }
 
@@ -61,10 +74,23 @@ Options parseOptions(int argc, char **argv)
             o.lastPart = last;
         } else if (strcmp(argv[k], "--check") == 0) {
             o.check = true;
+        } else if (strcmp(argv[k], "--cpu") == 0) {
+            o.cpu = true;
+        } else if (strcmp(argv[k], "--live") == 0) {
+            o.liveTicks = 2;
+            if (k + 1 < argc && argv[k + 1][0] != '-') {
+                char *end = nullptr;
+                long n = strtol(argv[++k], &end, 10);
+                if (*end != '\0' || n < 1 || n > 31)
+                    failUsage("--live wants ticks a row from 1 to 31");
+                o.liveTicks = int(n);
+            }
         } else {
             failUsage("unknown or incomplete option");
         }
     }
+    if (o.check && o.liveTicks)
+        failUsage("--check and --live are separate runs");
     return o;
 }
 
@@ -105,98 +131,215 @@ int countCores()
     return cores;
 }
 
-// The clocks of frame k: the cameras and texts move, the forests scroll, the rows turn over.
-void setFrameClocks(int k)
+} // namespace
+
+void printMachine()
 {
-    const float t = 2.0f + 0.02f * float(k);
-    frameClocks.frameDelta = 0.02f;
-    frameClocks.demoTime = 20.0f + t;
-    frameClocks.partTime = t;
-    frameClocks.wordTime1 = t;
-    frameClocks.wordTime2 = t;
-    frameClocks.wordTime3 = t;
-    musicRow = k % 64;
+    printf("machine: %s, %d cores; %s; OpenGL %s\n", readCpuModel().c_str(), countCores(),
+           reinterpret_cast<const char *>(glGetString(GL_RENDERER)),
+           reinterpret_cast<const char *>(glGetString(GL_VERSION)));
 }
 
-// Frames per second of a part on one path; one frame first, untimed, so lists are compiled.
-double measurePart(int32_t drawnPart, int frames, bool immediate)
+FILE *sinkStdout()
 {
-    celImmediateMode = immediate;
-    voxelImmediateMode = immediate;
-    forestImmediateMode = immediate;
-    setFrameClocks(0);
-    drawPart(drawnPart);
-    glFinish();
-    // The trace line of the forest flight goes to a sink, as a terminal would slow the loop.
-    FILE *savedOut = stdout;
+    fflush(stdout);
+    FILE *saved = stdout;
     FILE *sink = fopen("/dev/null", "w");
     if (sink)
         stdout = sink;
-    const auto start = std::chrono::steady_clock::now();
-    for (int k = 1; k <= frames; ++k) {
-        setFrameClocks(k);
-        drawPart(drawnPart);
-        SDL_GL_SwapBuffers();
-    }
-    glFinish();
-    const auto stop = std::chrono::steady_clock::now();
-    if (sink) {
-        stdout = savedOut;
-        fclose(sink);
-    }
+    return saved;
+}
+
+void restoreStdout(FILE *saved)
+{
+    if (stdout == saved)
+        return;
+    fclose(stdout);
+    stdout = saved;
+}
+
+namespace {
+
+void drainEvents()
+{
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
     }
-    const double seconds = std::chrono::duration<double>(stop - start).count();
-    return seconds > 0 ? frames / seconds : 0.0;
 }
 
-// One frame of a part at moment k, with the forests held still and the shake's draws repeated.
-std::vector<uint8_t> renderStill(int32_t drawnPart, int k, bool immediate)
+// The clocks of frame k: the cameras and texts move, the forests scroll, the rows turn over.
+void setFrameClocks(int k, float partTime, float delta, int row)
 {
-    celImmediateMode = immediate;
-    voxelImmediateMode = immediate;
-    forestImmediateMode = immediate;
-    setFrameClocks(k);
-    frameClocks.frameDelta = 0.0f;
-    srand(unsigned(1000 + k));
-    FILE *savedOut = stdout;
-    FILE *sink = fopen("/dev/null", "w");
-    if (sink)
-        stdout = sink;
-    drawPart(drawnPart);
-    if (sink) {
-        stdout = savedOut;
-        fclose(sink);
+    frameClocks.frameDelta = delta;
+    frameClocks.demoTime = 20.0f + partTime;
+    frameClocks.partTime = partTime;
+    frameClocks.wordTime1 = partTime;
+    frameClocks.wordTime2 = partTime;
+    frameClocks.wordTime3 = partTime;
+    musicRow = row;
+    srand(unsigned(1000 + k)); // the shake draws the same on every path
+}
+
+void setBenchClocks(int k)
+{
+    setFrameClocks(k, 2.0f + 0.02f * float(k), 0.02f, k % 64);
+}
+
+double medianOf(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+constexpr int blockFrames = 2;
+
+// Milliseconds since some start: wall time, or the process's CPU time (all its threads), which a
+// shared machine disturbs less.
+double readClock(bool cpu)
+{
+    if (!cpu)
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    timespec now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) * 1e-6;
+}
+
+// Milliseconds a frame of a part on each path: blocks of frames drawn in turn on the paths, each
+// block from the same forest positions and the same shake, the median block per path.
+std::vector<double> timePart(int32_t drawnPart, int frames, bool cpu, const std::vector<DrawPath> &paths)
+{
+    FILE *saved = sinkStdout();
+    // Untimed frames first: llvmpipe builds its shader variants for the states each path meets.
+    const ForestSnapshot untouched = takeForestSnapshot();
+    for (int k = 0; k < 3; ++k)
+        for (DrawPath path : paths) {
+            selectDrawPath(path);
+            setBenchClocks(k);
+            drawPart(drawnPart);
+            SDL_GL_SwapBuffers();
+        }
+    glFinish();
+    restoreForestSnapshot(untouched);
+    const int rounds = std::max(1, frames / blockFrames);
+    std::vector<std::vector<double>> samples(paths.size());
+    for (int round = 0; round < rounds; ++round) {
+        const ForestSnapshot start = takeForestSnapshot();
+        ForestSnapshot moved = start;
+        for (size_t j = 0; j < paths.size(); ++j) {
+            const size_t which = (size_t(round) + j) % paths.size();
+            restoreForestSnapshot(start);
+            selectDrawPath(paths[which]);
+            const double begin = readClock(cpu);
+            for (int f = 0; f < blockFrames; ++f) {
+                setBenchClocks(1 + round * blockFrames + f);
+                drawPart(drawnPart);
+                SDL_GL_SwapBuffers();
+            }
+            glFinish();
+            samples[which].push_back((readClock(cpu) - begin) / blockFrames);
+            moved = takeForestSnapshot();
+            drainEvents();
+        }
+        restoreForestSnapshot(moved);
     }
-    std::vector<uint8_t> pixels(800 * 600 * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    SDL_GL_SwapBuffers();
-    return pixels;
+    selectDrawPath(shippedPath);
+    restoreStdout(saved);
+    std::vector<double> ms;
+    for (const std::vector<double> &s : samples)
+        ms.push_back(medianOf(s));
+    return ms;
+}
+
+int benchParts(const Options &o)
+{
+    printMachine();
+    printf("%d frames a part and path at 800x600, in blocks of %d taken in turn, %s\n\n", o.frames, blockFrames,
+           o.cpu ? "timed by the process's CPU clock" : "timed by the wall clock");
+    printf("| part | shipped fps | forests before fps | immediate fps | vs forests before | vs immediate |\n");
+    printf("|-----:|------------:|-------------------:|--------------:|------------------:|-------------:|\n");
+    fflush(stdout);
+    for (int32_t p = o.firstPart; p <= o.lastPart; ++p) {
+        const bool forest = partMovesForests(p);
+        std::vector<DrawPath> paths = {shippedPath, immediatePath};
+        if (forest)
+            paths.push_back(previousForestPath);
+        const std::vector<double> ms = timePart(p, o.frames, o.cpu, paths);
+        const double shipped = 1000.0 / ms[0], immediate = 1000.0 / ms[1];
+        if (forest) {
+            const double before = 1000.0 / ms[2];
+            printf("| %4d | %11.1f | %18.1f | %13.1f | %16.2fx | %11.2fx |\n", p, shipped, before, immediate,
+                   shipped / before, shipped / immediate);
+        } else {
+            printf("| %4d | %11.1f | %18s | %13.1f | %17s | %11.2fx |\n", p, shipped, "", immediate, "",
+                   shipped / immediate);
+        }
+        fflush(stdout);
+    }
+    return 0;
+}
+
+// Moments of the check: part time, row, frame delta. The rows with the largest shake of each
+// beat (15, 31, 47, 63), a long frame that wraps trees, the rest spread over a camera track.
+struct Moment {
+    float partTime;
+    int row;
+    float delta;
+};
+const Moment checkMoments[] = {
+    {2.0f, 15, 0.02f}, {7.0f, 31, 0.05f}, {12.0f, 47, 0.02f}, {17.0f, 63, 0.03f}, {22.0f, 0, 9.0f}, {27.0f, 40, 0.02f},
+};
+constexpr int framesPerMoment = 2;
+
+std::vector<FrameRecord> drawMoment(int32_t drawnPart, int index, DrawPath path)
+{
+    const Moment &m = checkMoments[index];
+    selectDrawPath(path);
+    std::vector<FrameRecord> records;
+    FILE *saved = sinkStdout();
+    for (int f = 0; f < framesPerMoment; ++f) {
+        setFrameClocks(index * 10 + f, m.partTime + m.delta * float(f), m.delta, m.row);
+        drawPart(drawnPart);
+        records.push_back(recordFrame());
+        SDL_GL_SwapBuffers();
+    }
+    restoreStdout(saved);
+    drainEvents();
+    return records;
 }
 
 int checkParts(const Options &o)
 {
     int differing = 0;
     for (int32_t p = o.firstPart; p <= o.lastPart; ++p) {
-        int frames = 0, bad = 0;
-        // Moments spread over the 30 seconds of a camera track and over the rows of a pattern.
-        for (int k = 0; k < 1500; k += 250, ++frames) {
-            const std::vector<uint8_t> immediate = renderStill(p, k, true);
-            const std::vector<uint8_t> shipped = renderStill(p, k, false);
-            bad += immediate != shipped;
+        int bad = 0, frames = 0;
+        std::string first;
+        for (int m = 0; m < int(sizeof checkMoments / sizeof checkMoments[0]); ++m) {
+            const ForestSnapshot start = takeForestSnapshot();
+            const std::vector<FrameRecord> immediate = drawMoment(p, m, immediatePath);
+            const ForestSnapshot movedLiterally = takeForestSnapshot();
+            restoreForestSnapshot(start);
+            const std::vector<FrameRecord> shipped = drawMoment(p, m, shippedPath);
+            for (int f = 0; f < framesPerMoment; ++f, ++frames) {
+                std::string difference = describeDifference(immediate[f], shipped[f]);
+                if (difference.empty() && !isForestSnapshotEqual(movedLiterally, takeForestSnapshot()))
+                    difference = "the forests moved differently";
+                if (difference.empty())
+                    continue;
+                ++bad;
+                if (first.empty())
+                    first = "row " + std::to_string(checkMoments[m].row) + ": " + difference;
+            }
         }
-        printf("part %2d: %d of %d frames differ\n", p, bad, frames);
+        printf("part %2d: %d of %d frames differ%s%s\n", p, bad, frames, first.empty() ? "" : "; ", first.c_str());
         fflush(stdout);
         differing += bad;
     }
-    celImmediateMode = false;
-    voxelImmediateMode = false;
-    forestImmediateMode = false;
-    printf(differing == 0 ? "shipped and immediate paths draw identical pixels\n"
-                          : "PIXELS DIFFER between the shipped and the immediate path\n");
+    selectDrawPath(shippedPath);
+    printf(differing == 0 ? "shipped and immediate paths leave identical colour, depth and state\n"
+                          : "FRAMES DIFFER between the shipped and the immediate path\n");
     return differing == 0 ? 0 : 1;
 }
 
@@ -212,25 +355,8 @@ int main(int argc, char **argv)
             break;
         SDL_Delay(100);
     }
+    if (o.liveTicks)
+        return runLive(o.liveTicks);
     startRenderer();
-    if (o.check)
-        return checkParts(o);
-    printf("machine: %s, %d cores; %s; OpenGL %s\n", readCpuModel().c_str(), countCores(),
-           reinterpret_cast<const char *>(glGetString(GL_RENDERER)),
-           reinterpret_cast<const char *>(glGetString(GL_VERSION)));
-    printf("%d frames a part at 800x600\n", o.frames);
-    printf("| part | shipped fps | immediate fps | speed-up |\n");
-    printf("|-----:|------------:|--------------:|---------:|\n");
-    fflush(stdout);
-    for (int32_t p = o.firstPart; p <= o.lastPart; ++p) {
-        const double shipped = measurePart(p, o.frames, false);
-        const double immediate = measurePart(p, o.frames, true);
-        printf("| %4d | %11.1f | %13.1f | %7.2fx |\n", p, shipped, immediate,
-               immediate > 0 ? shipped / immediate : 0.0);
-        fflush(stdout);
-    }
-    celImmediateMode = false;
-    voxelImmediateMode = false;
-    forestImmediateMode = false;
-    return 0;
+    return o.check ? checkParts(o) : benchParts(o);
 }

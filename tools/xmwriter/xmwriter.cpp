@@ -277,13 +277,14 @@ void tuneXmSample(XmSample &sample, double sampleRate, int note) {
     sample.finetune = static_cast<int8_t>(total - relative * 128);
 }
 
-std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern) {
-    if (orderCount < 1 || orderCount > xmMaxOrders || rowsPerPattern < 1 || rowsPerPattern > xmMaxRows)
+std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern, int ticksPerRow) {
+    if (orderCount < 1 || orderCount > xmMaxOrders || rowsPerPattern < 1 || rowsPerPattern > xmMaxRows ||
+        ticksPerRow < 1 || ticksPerRow > 31)
         return {};
     XmModule module;
     module.name = "short test module";
     module.channels = 2;
-    module.speed = 1;
+    module.speed = ticksPerRow;
     module.tempo = 255;
     // A 441 Hz square blip: 100 frames per cycle at 44.1 kHz, one cycle looped.
     XmSample blip;

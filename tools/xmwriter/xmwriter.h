@@ -112,8 +112,9 @@ XmCell &editXmCell(XmPattern &pattern, int channels, int row, int channel);
 void tuneXmSample(XmSample &sample, double sampleRate, int note);
 
 // A tiny valid module: orderCount orders, each its own pattern of rowsPerPattern rows, one
-// short synthesised instrument struck on row 0 of each pattern, restart 0, speed 1, tempo 255.
-// Empty when the counts are outside 1..256.
-std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern);
+// short synthesised instrument struck on row 0 of each pattern, restart 0, tempo 255 and
+// ticksPerRow as the speed (a row lasts 2.5 / 255 s per tick). Empty when the counts are outside
+// 1..256 or the speed outside 1..31.
+std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern, int ticksPerRow = 1);
 // Writes bytes to path; false when the file cannot be written completely.
 bool writeFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
