@@ -253,8 +253,8 @@ std::string firstLine(const std::string &text)
 }
 
 // Closes ffmpeg's inputs, reads its standard error to the end and takes its status. True when
-// everything was written and ffmpeg finished the file.
-bool finishEncoder(Encoder *e, std::string *problem)
+// everything was written and ffmpeg finished the file; otherwise what went wrong, with where.
+bool finishEncoder(Encoder *e, const std::string &where, std::string *problem)
 {
     bool written = !e->broken && pumpEncoder(e, 0, true);
     closeDescriptor(&e->videoFd);
@@ -271,11 +271,11 @@ bool finishEncoder(Encoder *e, std::string *problem)
     if (written && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return true;
     if (WIFSIGNALED(status))
-        *problem = "ffmpeg was killed by signal " + std::to_string(WTERMSIG(status));
+        *problem = "ffmpeg was killed" + where + " (signal " + std::to_string(WTERMSIG(status)) + ")";
     else if (WEXITSTATUS(status) != 0)
-        *problem = "ffmpeg failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+        *problem = "ffmpeg failed" + where + " (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
     else
-        *problem = "ffmpeg stopped reading its input";
+        *problem = "ffmpeg stopped reading its input" + where;
     std::string said = firstLine(e->errText);
     if (!said.empty())
         *problem += ": " + said;
@@ -424,13 +424,9 @@ bool captureVideo(const VideoSettings &s, std::string *error)
         return flowing && sameSound;
     });
     endProgressLine(&progress);
-    std::string problem;
-    const bool finished = finishEncoder(&encoder, &problem);
     const std::string where = " at frame " + std::to_string(done) + " of " + std::to_string(total);
-    if (!flowing || !finished) {
-        *error = problem + (flowing ? "" : where);
+    if (!finishEncoder(&encoder, flowing ? "" : where, error))
         return false;
-    }
     if (!sameSound) {
         *error = "the module sounded different in step than in its own pass" + where;
         return false;
