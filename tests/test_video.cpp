@@ -231,17 +231,23 @@ TEST_F(VideoCapture, FaultsGiveOneLineAndStatusOneAndLeaveNoFile)
         std::function<void(const std::string &root)> damage;
     };
     const std::string out = work + "/out/show.mp4";
+    const std::string fake = "PATH=" + work + "/fake:" + path;
     const std::vector<Case> cases = {
-        {"no such folder", work + "/missing/show.mp4", "render: cannot write " + work + "/missing/show.mp4: No such file or directory", {}, nullptr},
+        {"no such folder", work + "/missing/show.mp4",
+         "render: cannot write " + work + "/missing/show.mp4: No such file or directory", {}, nullptr},
         {"a folder", work + "/out", "render: cannot write " + work + "/out: it is a directory", {}, nullptr},
-        {"no ffmpeg", out, "render: cannot find ffmpeg on PATH \\(scripts/install-packages.sh installs it\\)", {"PATH=/nonexistent"}, nullptr},
-        {"encoder dies", out, "render: ffmpeg failed at frame [0-9]+ of 123 \\(exit status 3\\): fake encoder gave up", {"PATH=" + work + "/fake:" + path}, nullptr},
+        {"no ffmpeg", out, "render: cannot find ffmpeg on PATH \\(scripts/install-packages.sh installs it\\)",
+         {"PATH=/nonexistent"}, nullptr},
+        {"encoder dies", out,
+         "render: ffmpeg failed at frame [0-9]+ of 123 \\(exit status 3\\): fake encoder gave up", {fake}, nullptr},
         {"start-up stops", out, "render: the show stopped while starting up; no video written", {},
          [](const std::string &root) { fs::remove(root + "/data/meshes/TREE.ASC"); }},
         {"no module", out, "render: cannot load the module", {},
          [](const std::string &root) { fs::remove(root + "/data/music/vrimla2.xm"); }},
         {"no wrap", out, "render: the module never returns from order 50 to order 0, where the show ends", {},
-         [](const std::string &root) { writeFileBytes(root + "/data/music/vrimla2.xm", makeShortTestModule(10, 2)); }},
+         [](const std::string &root) {
+             writeFileBytes(root + "/data/music/vrimla2.xm", makeShortTestModule(10, 2));
+         }},
     };
     for (const Case &c : cases) {
         fs::create_directories(work + "/out");
@@ -255,7 +261,8 @@ TEST_F(VideoCapture, FaultsGiveOneLineAndStatusOneAndLeaveNoFile)
             fs::remove_all(root);
         // Progress lines may come first; the fault is the one line after them.
         EXPECT_EQ(r.status, 1) << c.what << ": " << r.err;
-        EXPECT_TRUE(std::regex_match(r.err, std::regex("(render: part .*\n)*" + c.line + "\n"))) << c.what << ": " << r.err;
+        EXPECT_TRUE(std::regex_match(r.err, std::regex("(render: part .*\n)*" + c.line + "\n")))
+            << c.what << ": " << r.err;
         for (const fs::directory_entry &entry : fs::recursive_directory_iterator(work))
             EXPECT_TRUE(entry.is_directory() || entry.path().filename() == "ffmpeg") << c.what << ": " << entry.path();
         fs::remove_all(work + "/out");

@@ -97,7 +97,8 @@ std::vector<std::string> encoderArguments(const VideoSettings &s)
 {
     std::vector<std::string> a = {
         ffmpegPath, "-hide_banner", "-nostdin", "-nostats", "-loglevel", "error",
-        "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", std::to_string(frameWidth) + "x" + std::to_string(frameHeight),
+        "-f", "rawvideo", "-pix_fmt", "rgba",
+        "-video_size", std::to_string(frameWidth) + "x" + std::to_string(frameHeight),
         "-framerate", std::to_string(s.fps), "-i", "pipe:3",
         "-f", "s16le", "-ar", std::to_string(renderSampleRate), "-ac", "2", "-i", "pipe:4",
         "-map", "0:v", "-map", "1:a",
