@@ -56,6 +56,8 @@ TEST(RenderCommandLine, BadUsageOrRootGivesOneLineAndItsStatus)
         {"frame", "--part", "3", "--row", "abc", "--out", "x.png"}, {"frame", "--part", "3", "--out"},
         {"frame", "--part", "3", "--fast", "--out", "x.png"}, {"play", "--out-dir", "/tmp"},
         {"play", "--every", "0", "--out-dir", "/tmp"}, {"sheet", "--fps", "25"}, {"sheet", "--every", "2", "--out", "x.png"},
+        {"video"}, {"video", "--fps", "241", "--out", "x.mp4"}, {"video", "--fast", "--out", "x.mp4"},
+        {"play", "--lossless", "--every", "2", "--out-dir", "/tmp"},
     };
     for (std::vector<std::string> argv : usage) {
         argv.insert(argv.begin(), renderTool);

@@ -2,9 +2,11 @@
 //   render frame --part N [clock options] --out FILE.png
 //   render play [--fps N] [--every N] [--frames A,B,..] [--max-frames N] [--fast] --out-dir DIR
 //   render sheet [--fps N] [--row R] [--max-frames N] [--draw-all] --out FILE.png
+//   render video [--fps N] [--lossless] --out FILE
 // play draws every frame unless --fast; sheet skips drawing frames that neither it nor the
 // forests' motion needs unless --draw-all (the skipped frames only miss the shake's rand draws).
-// Defaults: play at 25 frames a second; sheet at 10, each part's first frame at or past row 40.
+// Defaults: play at 25 frames a second; sheet at 10, each part's first frame at or past row 40;
+// video at 60, the whole show with its sound, MP4 (H.264, AAC) or with --lossless Matroska (FFV1, FLAC).
 // Common: --root DIR (where data/ and Data/ are; default the current directory), --quiet (the
 // show's own console output is dropped). Status 0 on success, 1 when the show cannot be played or
 // a picture cannot be written, 2 on bad usage.
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "renderer.h"
+#include "video.h"
 
 namespace {
 
@@ -29,6 +32,7 @@ const char *const usageText =
     "                    [--word-times A,B,C] [--row R] --out FILE.png\n"
     "       render play [--fps N] [--every N] [--frames A,B,...] [--max-frames N] [--fast] --out-dir DIR\n"
     "       render sheet [--fps N] [--row R] [--max-frames N] [--draw-all] --out FILE.png\n"
+    "       render video [--fps N] [--lossless] --out FILE\n"
     "common options: --root DIR, --quiet\n";
 
 [[noreturn]] void failUsage(const std::string &message)
@@ -89,6 +93,7 @@ struct Options {
     long maxFrames = 0;
     int sheetRow = 40; // off the beat rows, where parts 38-41 flash white
     bool fast = false; // skip drawing frames nothing depends on
+    bool lossless = false;
     std::string out;
     std::string outDir;
 };
@@ -104,15 +109,19 @@ Options parseOptions(int argc, char **argv)
         fputs(usageText, stdout);
         exit(0);
     }
-    if (o.mode != "frame" && o.mode != "play" && o.mode != "sheet")
-        failUsage("unknown mode \"" + o.mode + "\" (frame, play or sheet)");
+    if (o.mode != "frame" && o.mode != "play" && o.mode != "sheet" && o.mode != "video")
+        failUsage("unknown mode \"" + o.mode + "\" (frame, play, sheet or video)");
     for (int k = 2; k < argc; ++k) {
         std::string option = argv[k];
         if (option == "--quiet") {
             o.quiet = true;
             continue;
         }
-        if ((option == "--fast" || option == "--draw-all") && o.mode != "frame") {
+        if (option == "--lossless" && o.mode == "video") {
+            o.lossless = true;
+            continue;
+        }
+        if ((option == "--fast" || option == "--draw-all") && (o.mode == "play" || o.mode == "sheet")) {
             o.fast = option == "--fast";
             fastGiven = true;
             continue;
@@ -141,19 +150,20 @@ Options parseOptions(int argc, char **argv)
             o.clocks.wordTime1 = parseFloat(option, times[0]);
             o.clocks.wordTime2 = parseFloat(option, times[1]);
             o.clocks.wordTime3 = parseFloat(option, times[2]);
-        } else if (option == "--row" && o.mode != "play") {
+        } else if (option == "--row" && (o.mode == "frame" || o.mode == "sheet")) {
             long row = parseInteger(option, value, 0, 255);
             o.clocks.musicRow = int32_t(row);
             o.sheetRow = int(row);
         } else if (option == "--fps" && o.mode != "frame") {
-            o.fps = int(parseInteger(option, value, 1, 1000));
+            // A capture queues a quarter of a second of frames at most; 240 keeps that in bounds.
+            o.fps = int(parseInteger(option, value, 1, o.mode == "video" ? 240 : 1000));
             fpsGiven = true;
         } else if (option == "--every" && o.mode == "play")
             o.every = parseInteger(option, value, 1, LONG_MAX);
         else if (option == "--frames" && o.mode == "play") {
             for (const std::string &item : splitList(value))
                 o.frames.insert(parseInteger(option, item, 1, LONG_MAX));
-        } else if (option == "--max-frames" && o.mode != "frame")
+        } else if (option == "--max-frames" && (o.mode == "play" || o.mode == "sheet"))
             o.maxFrames = parseInteger(option, value, 1, LONG_MAX);
         else
             failUsage("unknown option " + option + " for mode " + o.mode);
@@ -162,10 +172,12 @@ Options parseOptions(int argc, char **argv)
         o.fast = true;
     if (o.mode == "sheet" && !fpsGiven)
         o.fps = 10;
+    if (o.mode == "video" && !fpsGiven)
+        o.fps = 60;
     if (o.mode == "frame" && o.part < 0)
         failUsage("frame wants --part N");
     if (o.mode != "play" && o.out.empty())
-        failUsage(o.mode + " wants --out FILE.png");
+        failUsage(o.mode + (o.mode == "video" ? " wants --out FILE" : " wants --out FILE.png"));
     if (o.mode == "play" && o.outDir.empty())
         failUsage("play wants --out-dir DIR");
     if (o.mode == "play" && o.every == 0 && o.frames.empty())
@@ -265,6 +277,10 @@ int main(int argc, char **argv)
         fail("cannot enter " + o.root + ": " + strerror(errno));
     if (o.quiet && !freopen("/dev/null", "w", stdout))
         fail("cannot silence standard output");
+    VideoSettings video{o.out, o.fps, o.lossless};
+    std::string error;
+    if (o.mode == "video" && !prepareVideo(video, &error))
+        fail(error);
     if (SDL_Init(SDL_INIT_NOPARACHUTE) < 0)
         fail(std::string("SDL: ") + SDL_GetError());
     atexit(SDL_Quit);
@@ -275,7 +291,14 @@ int main(int argc, char **argv)
             break;
         SDL_Delay(100);
     }
+    guardShowStartUp(o.mode == "video");
     startRenderer();
+    guardShowStartUp(false);
+    if (o.mode == "video") {
+        if (!captureVideo(video, &error))
+            fail(error);
+        return 0;
+    }
     if (o.mode == "frame")
         return renderOneFrame(o);
     if (o.mode == "play")

@@ -16,7 +16,6 @@
 namespace {
 
 constexpr uint32_t clockStartTicks = 1000;
-constexpr int renderSampleRate = 44100;
 const char *const modulePath = "data\\music\\vrimla2.xm";
 
 // The virtual clock and the offline module that the frame step reads.
@@ -36,40 +35,48 @@ void readOfflinePosition(int32_t *order, int32_t *row)
 
 const FrameSource offlineSource = {readVirtualTicks, readOfflinePosition};
 
-bool openOfflineModule()
+// The module as the offline passes play it: from order 0, looping so that its return to order 0
+// ends the show as it does live, and without dither, whose noise differs from run to run.
+openmpt_module *createOfflineModule()
 {
-    if (offlineModule)
-        return true;
     FILE *file = openContentFile(modulePath, "rb");
     if (!file)
-        return false;
+        return nullptr;
     std::vector<char> bytes;
     char block[65536];
     size_t got;
     while ((got = fread(block, 1, sizeof block, file)) > 0)
         bytes.insert(bytes.end(), block, block + got);
     fclose(file);
-    offlineModule = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
-                                                       nullptr, openmpt_error_func_ignore, nullptr, nullptr,
-                                                       nullptr, nullptr);
-    if (!offlineModule)
-        return false;
-    // As live: the song keeps playing so that its return to order 0 ends the show.
-    openmpt_module_set_repeat_count(offlineModule, -1);
-    openmpt_module_set_position_order_row(offlineModule, 0, 0);
-    return true;
+    openmpt_module *module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
+                                                                nullptr, openmpt_error_func_ignore, nullptr,
+                                                                nullptr, nullptr, nullptr);
+    if (!module)
+        return nullptr;
+    openmpt_module_set_repeat_count(module, -1);
+    openmpt_module_ctl_set_integer(module, "dither", 0);
+    openmpt_module_set_position_order_row(module, 0, 0);
+    return module;
 }
 
-// Renders the module on to an absolute sample frame.
-void advanceModuleTo(int64_t targetFrame, int64_t *renderedFrames)
+bool openOfflineModule()
+{
+    if (!offlineModule)
+        offlineModule = createOfflineModule();
+    return offlineModule != nullptr;
+}
+
+// Renders a module on to an absolute sample frame, handing each chunk to onAudio.
+void advanceModuleTo(openmpt_module *module, int64_t targetFrame, int64_t *renderedFrames, const AudioSink &onAudio)
 {
     static int16_t scratch[4096 * 2];
     while (*renderedFrames < targetFrame) {
         int64_t chunk = targetFrame - *renderedFrames;
         if (chunk > 4096)
             chunk = 4096;
-        size_t got = openmpt_module_read_interleaved_stereo(offlineModule, renderSampleRate, size_t(chunk),
-                                                            scratch);
+        size_t got = openmpt_module_read_interleaved_stereo(module, renderSampleRate, size_t(chunk), scratch);
+        if (onAudio)
+            onAudio(scratch, *renderedFrames, size_t(chunk));
         *renderedFrames += chunk;
         if (got == 0)
             break;
@@ -137,6 +144,53 @@ bool partMovesForests(int32_t p)
 }
 
 
+int64_t sampleAtFrame(int64_t index, int fps)
+{
+    return std::llround(double(index) * renderSampleRate / fps);
+}
+
+int64_t countSamplesToWrap()
+{
+    openmpt_module *module = createOfflineModule();
+    if (!module)
+        return -1;
+    // A pass of the song and some slack: a module that has not wrapped by then never will.
+    const double limit = (openmpt_module_get_duration_seconds(module) + 10) * renderSampleRate;
+    int16_t scratch[1024 * 2];
+    int64_t rendered = 0, wrap = 0;
+    int32_t order = 0;
+    while (wrap == 0 && rendered < limit) {
+        // Sample by sample through the last order, so that the sample the order turns to 0 on is exact.
+        const size_t chunk = order == 50 ? 1 : 1024;
+        if (openmpt_module_read_interleaved_stereo(module, renderSampleRate, chunk, scratch) == 0)
+            break;
+        rendered += int64_t(chunk);
+        const int32_t now = openmpt_module_get_current_order(module);
+        if (order == 50 && now == 0)
+            wrap = rendered - 1; // the position read is that of the last sample rendered
+        order = now;
+    }
+    openmpt_module_destroy(module);
+    return wrap;
+}
+
+bool renderModuleAsPlayed(const PlayOptions &options, int64_t endFrame, std::vector<int16_t> *stereo)
+{
+    openmpt_module *module = createOfflineModule();
+    if (!module)
+        return false;
+    stereo->clear();
+    const AudioSink keep = [&](const int16_t *samples, int64_t, size_t frames) {
+        stereo->insert(stereo->end(), samples, samples + frames * 2);
+    };
+    int64_t rendered = 0;
+    for (int64_t index = options.firstIndex; rendered < endFrame; ++index)
+        advanceModuleTo(module, sampleAtFrame(index, options.fps) + 1, &rendered, keep);
+    openmpt_module_destroy(module);
+    stereo->resize(size_t(endFrame) * 2);
+    return true;
+}
+
 int64_t playShow(const PlayOptions &options,
                  const std::function<bool(int64_t index, int32_t order, int32_t row)> &wanted,
                  const std::function<bool(const PlayedFrame &)> &onFrame)
@@ -144,11 +198,13 @@ int64_t playShow(const PlayOptions &options,
     if (!openOfflineModule())
         return -1;
     int64_t renderedFrames = 0;
-    int64_t index = 0;
-    while (options.maxFrames <= 0 || index < options.maxFrames) {
-        ++index;
+    int64_t played = 0;
+    for (int64_t index = options.firstIndex; options.maxFrames <= 0 || played < options.maxFrames; ++index) {
+        ++played;
         virtualTicks = clockStartTicks + uint32_t(std::llround(double(index) * 1000.0 / options.fps));
-        advanceModuleTo(std::llround(double(index) * renderSampleRate / options.fps), &renderedFrames);
+        // libopenmpt reports the row of the last sample it rendered: render through the sample at
+        // the frame's instant, so that the frame shows the row being heard then.
+        advanceModuleTo(offlineModule, sampleAtFrame(index, options.fps) + 1, &renderedFrames, options.onAudio);
         int32_t order = 0, row = 0;
         readOfflinePosition(&order, &row);
         bool draw = wanted(index, order, row) || options.drawEveryFrame || partMovesForests(order);
@@ -165,7 +221,7 @@ int64_t playShow(const PlayOptions &options,
         if (!more || endRequested)
             break;
     }
-    return index;
+    return played;
 }
 
 Picture shrinkPicture(const Picture &picture, int factor)

@@ -8,6 +8,8 @@
 
 constexpr int frameWidth = 800;
 constexpr int frameHeight = 600;
+// The offline module's output: 16-bit stereo at this rate.
+constexpr int renderSampleRate = 44100;
 
 // The clocks and row one part is drawn at.
 struct PartClocks {
@@ -36,29 +38,48 @@ Picture readFrame();
 
 // One played frame, handed to the caller after its step.
 struct PlayedFrame {
-    int64_t index; // 1 for the first frame of the loop
+    int64_t index; // PlayOptions::firstIndex for the first frame of the loop
     int32_t part;
     int32_t row;
     bool partChanged;
     bool drawn; // false: the step ran without drawPart (see PlayOptions::drawEveryFrame)
 };
 
+// Interleaved stereo samples the module rendered in step, with the index of their first sample frame.
+using AudioSink = std::function<void(const int16_t *stereo, int64_t firstFrame, size_t frames)>;
+
 struct PlayOptions {
     int fps = 25;
     int64_t maxFrames = 0; // 0: until the show ends
+    // Index of the first frame; 0 steps it at the stamp itself, with a frame delta of 0.
+    int64_t firstIndex = 1;
     // False: frames that are neither wanted nor in a part whose drawing moves the forests (0-7,
     // 16-21, 30-41) run the frame step without drawPart. Clocks, part changes and the forests'
     // motion stay as played; only the camera shake's rand draws of the skipped frames are missed.
     bool drawEveryFrame = true;
+    AudioSink onAudio; // optional
 };
 
 // Whether drawing a part moves a forest, so that later frames depend on it being drawn.
 bool partMovesForests(int32_t part);
 
-// Plays the show from order 0: frame k reads the virtual clock at k / fps seconds after the
-// stamp, and the module has been rendered by exactly k / fps seconds of audio when its position
-// is read. wanted(index, order, row) is asked before each frame is stepped, onFrame after it;
-// onFrame returns false to stop. Stops when the show ends (order 50 back to 0) or after
+// The sample frame at the instant of frame index: index / fps seconds after the stamp.
+int64_t sampleAtFrame(int64_t index, int fps);
+// A dry pass of the module on its own (no frames): the sample frame on which the order turns from
+// 50 back to 0, where the show ends. 0 when it never does within a pass and some slack; -1 when
+// the module will not load.
+int64_t countSamplesToWrap();
+
+// The module's samples from order 0 up to sample frame endFrame, rendered in the chunks that
+// playShow with these options renders them in: libopenmpt's output differs slightly with the
+// chunking, and this way it is sample for sample what the frames are played against.
+bool renderModuleAsPlayed(const PlayOptions &options, int64_t endFrame, std::vector<int16_t> *stereo);
+
+// Plays the show: frame k reads the virtual clock at k / fps seconds after the stamp, and the
+// module has been rendered through the sample frame at that instant (sampleAtFrame) when its
+// order and row are read, so the frame shows the row being heard then. wanted(index, order, row)
+// is asked before each frame is stepped, onFrame after it; onFrame returns false to stop. Stops
+// when the show ends (order 50 back to 0; that frame is still stepped and handed over) or after
 // maxFrames. Returns the frames played; -1 if the module will not load.
 int64_t playShow(const PlayOptions &options,
                  const std::function<bool(int64_t index, int32_t order, int32_t row)> &wanted,
