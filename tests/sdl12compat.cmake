@@ -1,6 +1,5 @@
-# The end-to-end and audio tests once more on sdl12-compat, the SDL 1.2 that current distributions
-# ship: Debian 12 installs it beside the classic library, in a folder of its own that the library
-# path selects. The tests check that the library they run on is the one that path names.
+# The end-to-end and audio tests once more on sdl12-compat, which Debian 12 installs beside the
+# classic SDL 1.2 in a folder of its own that the library path selects.
 set(SDL12_COMPAT_DIR /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/sdl12-compat)
 foreach(test_name test_show_e2e test_music)
   gtest_discover_tests(${test_name}

@@ -1,9 +1,12 @@
+// The driver: the part-change table, the frame clocks and step, and what each part draws.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "drawpaths.h"
 #include "driver/demo.h"
@@ -50,8 +53,8 @@ uint8_t brightest(const std::vector<uint8_t> &frame)
     return most;
 }
 
-// The layer drawn alone on black: where it is lit the frame shows it unchanged, elsewhere the
-// frame is no brighter than darkest.
+// Where the layer drawn alone on black is lit the frame shows it unchanged; elsewhere the frame is
+// no brighter than darkest.
 void expectLayerOverBlack(int32_t part, int row, float partTime, void (*drawLayer)(), int darkest)
 {
     const std::vector<uint8_t> frame = renderPart(part, row, partTime);
@@ -67,9 +70,8 @@ void expectLayerOverBlack(int32_t part, int row, float partTime, void (*drawLaye
             brightElsewhere += std::max({frame[i], frame[i + 1], frame[i + 2]}) > darkest;
         }
     }
-    EXPECT_GT(layerPixels, 1000) << "part " << part;
-    EXPECT_EQ(mismatches, 0) << "part " << part;
-    EXPECT_EQ(brightElsewhere, 0) << "part " << part;
+    EXPECT_TRUE(layerPixels > 1000 && mismatches == 0 && brightElsewhere == 0)
+        << "part " << part << ": " << layerPixels << " lit, " << mismatches << " off, " << brightElsewhere << " bright";
 }
 
 class Schedule : public ::testing::Test {
@@ -86,7 +88,140 @@ protected:
     }
 };
 
+void startClocks(float partTime, float word1, float word2, float word3)
+{
+    resetFrameState();
+    frameClocks.partTime = partTime;
+    frameClocks.wordTime1 = word1;
+    frameClocks.wordTime2 = word2;
+    frameClocks.wordTime3 = word3;
+}
+
+bool clocksAre(float partTime, float word1, float word2, float word3)
+{
+    return frameClocks.partTime == partTime && frameClocks.wordTime1 == word1 &&
+           frameClocks.wordTime2 == word2 && frameClocks.wordTime3 == word3;
+}
+
+uint32_t fakeTicks = 0;
+int32_t fakeOrder = 0, fakeRow = 0;
+int ticksRead = 0, positionsRead = 0;
+
+uint32_t readFakeTicks()
+{
+    ++ticksRead;
+    return fakeTicks++;
+}
+
+void readFakePosition(int32_t *order, int32_t *row)
+{
+    // The clocks are advanced before the position is read.
+    EXPECT_EQ(ticksRead, 2 * (positionsRead + 1));
+    ++positionsRead;
+    *order = fakeOrder;
+    *row = fakeRow;
+}
+
+// The names of the display lists that exist, up to well past the highest.
+std::vector<GLuint> listDisplayLists()
+{
+    std::vector<GLuint> names;
+    for (GLuint name = 1, misses = 0; misses < 20000; ++name) {
+        if (glIsList(name)) {
+            names.push_back(name);
+            misses = 0;
+        } else {
+            ++misses;
+        }
+    }
+    return names;
+}
+
 } // namespace
+
+TEST(PartChange, EachEnteredPartRestartsExactlyItsClock)
+{
+    for (int p = -3; p <= 53; ++p) {
+        startClocks(1, 2, 3, 4);
+        frameClocks.demoTime = 5;
+        frameClocks.frameDelta = 6;
+        applyPartChange(p, p - 1);
+        bool partReset = p == 4 || (p >= 8 && p <= 15) || p == 18 || p == 22 || p == 30 || p == 42;
+        float expectPart = partReset ? 0 : 1;
+        float expect1 = (p == 19 || p == 48) ? 0 : 2;
+        float expect2 = (p == 20 || p == 49) ? 0 : 3;
+        float expect3 = (p == 21 || p == 50) ? 0 : 4;
+        EXPECT_TRUE(clocksAre(expectPart, expect1, expect2, expect3)) << "entering part " << p;
+        EXPECT_EQ(frameClocks.demoTime, 5) << p;
+        EXPECT_EQ(frameClocks.frameDelta, 6) << p;
+        EXPECT_FALSE(endRequested) << p;
+    }
+}
+
+TEST(PartChange, OnlyZeroEnteredFromFiftyEndsTheShow)
+{
+    const std::pair<int, int> changes[] = {{0, -1}, {0, 1}, {0, 49}, {0, 51}, {1, 50}, {49, 50}, {51, 50}, {42, 50},
+                                           {0, 50}};
+    for (auto [to, from] : changes) {
+        startClocks(1, 2, 3, 4);
+        applyPartChange(to, from);
+        EXPECT_EQ(endRequested, to == 0 && from == 50) << from << " to " << to;
+        EXPECT_TRUE(to != 0 || clocksAre(1, 2, 3, 4)) << from;
+    }
+    // A backward jump or a skip triggers the same rule as a forward step.
+    startClocks(1, 2, 3, 4);
+    applyPartChange(22, 40);
+    EXPECT_EQ(frameClocks.partTime, 0);
+}
+
+TEST(FrameClocks, DeltaRunsFromThePreviousReadingInDoubleRoundedToSingle)
+{
+    resetFrameState();
+    stampFrameClocks(1000);
+    advanceFrameClocks(1016, 1017);
+    EXPECT_FLOAT_EQ(frameClocks.frameDelta, 0.016f);
+    EXPECT_EQ(frameClocks.frameStamp, 1.017f);
+    // The millisecond between the two readings of the last frame is counted by no clock.
+    advanceFrameClocks(1033, 1033);
+    const float first = float(1.016 - double(1.0f)), second = float(1.033 - double(1.017f));
+    EXPECT_EQ(frameClocks.frameDelta, second);
+    EXPECT_TRUE(frameClocks.demoTime == first + second && frameClocks.partTime == first + second &&
+                frameClocks.wordTime3 == first + second);
+    // At a tick count above INT32_MAX, read as unsigned, the single-precision stamp is coarse.
+    resetFrameState();
+    const uint32_t ticks = 4000000123u;
+    stampFrameClocks(ticks);
+    const float stamp = float(double(ticks) / 1000.0);
+    EXPECT_EQ(frameClocks.frameStamp, stamp);
+    EXPECT_GT(frameClocks.frameStamp, 3.9e6f);
+    advanceFrameClocks(ticks + 20, ticks + 21);
+    EXPECT_EQ(frameClocks.frameDelta, float(double(ticks + 20) / 1000.0 - double(stamp)));
+    EXPECT_EQ(frameClocks.frameStamp, float(double(ticks + 21) / 1000.0));
+}
+
+TEST(FrameStep, PrintsAPartChangeOncePerChangeAndPublishesTheRow)
+{
+    // Parts outside 0..50 draw nothing, so the step runs without a GL context.
+    resetFrameState();
+    fakeTicks = 5000;
+    stampFrameClocks(fakeTicks);
+    ticksRead = positionsRead = 0;
+    const FrameSource source = {readFakeTicks, readFakePosition};
+    testing::internal::CaptureStdout();
+    const int32_t orders[] = {60, 60, 61, -2, -2, 60};
+    for (int32_t order : orders) {
+        fakeOrder = order;
+        fakeRow = order + 7;
+        stepFrame(source);
+        EXPECT_EQ(musicRow, order + 7);
+        EXPECT_EQ(previousPart, order);
+    }
+    fflush(stdout);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed, "Go part 60\nGo part 61\nGo part -2\nGo part 60\n");
+    EXPECT_EQ(positionsRead, 6);
+    EXPECT_FALSE(endRequested);
+}
 
 TEST_F(Schedule, PartsOutsideTheShowDrawNothingNotEvenAClear)
 {
@@ -158,12 +293,10 @@ TEST_F(Schedule, ForestFlightShowsTheSingledOutMeshInRose)
     EXPECT_GT(rosePixels, 100);
 }
 
-// The shipped path (compiled meshes and glyphs, view culling, grouped tree placements, banded
-// forests) against the literal immediate path: every part, with every glyph different so that a
-// misplaced pixel shows, on the sparse fixture field and on a dense grid whose trees overlap and
-// cross the edges, on the rows where the shake is largest, with the forests moving (one frame
-// long enough to wrap them): colour, depth and GL state alike. Then the words swept across the
-// window.
+// The shipped path against the literal immediate path, every part: every glyph different, the
+// sparse fixture field and a dense grid crossing the edges, the shake's largest rows, the forests
+// moving (one frame long enough to wrap them); colour, depth and GL state. Then the words swept
+// across the window.
 TEST_F(Schedule, ShippedPathLeavesWhatTheImmediatePathLeaves)
 {
     uint8_t savedFont[4096];
@@ -225,27 +358,8 @@ TEST_F(Schedule, ShippedPathLeavesWhatTheImmediatePathLeaves)
     forgetCompiledGlyphs();
 }
 
-namespace {
-
-// The names of the display lists that exist, up to well past the highest.
-std::vector<GLuint> listDisplayLists()
-{
-    std::vector<GLuint> names;
-    for (GLuint name = 1, misses = 0; misses < 20000; ++name) {
-        if (glIsList(name)) {
-            names.push_back(name);
-            misses = 0;
-        } else {
-            ++misses;
-        }
-    }
-    return names;
-}
-
-} // namespace
-
-// The compile step that ends start-up makes every list the show draws with: it draws nothing and
-// draws nothing from rand, and no part makes a list afterwards.
+// The compile step that ends start-up draws nothing, takes nothing from rand, and leaves no list
+// for a part to make.
 TEST_F(Schedule, StartUpCompilesEveryListTheShowUses)
 {
     glClearColor(0.0f, 0.0f, 1.0f, 1.0f);

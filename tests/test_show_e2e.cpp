@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <numeric>
 #include <regex>
 
 #include "support/process.h"
@@ -38,26 +39,6 @@ ProcessOptions showOptions(const std::string &dir, double timeout)
     return options;
 }
 
-// What each SDL 1.2 says when the X server refused its connection (it does so now and then here).
-bool wasDisplayRefused(const ProcessResult &run)
-{
-    return run.err.find("Couldn't open X11 display") != std::string::npos ||
-           run.err.find("x11 not available") != std::string::npos;
-}
-
-// The show started afresh when the X server refused its connection; a watcher that already acted
-// is not run again.
-ProcessResult runShow(const std::vector<std::string> &argv, const ProcessOptions &options)
-{
-    ProcessResult run;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        run = runProcess(argv, options);
-        if (!wasDisplayRefused(run))
-            break;
-    }
-    return run;
-}
-
 // One line per way out for the measurements, found in the test's output.
 void reportWayOut(const std::string &name, int status, double seconds, const std::string &where)
 {
@@ -76,12 +57,6 @@ std::vector<int> partChanges(const std::string &out)
     return parts;
 }
 
-bool isNumberLine(const std::string &line)
-{
-    static const std::regex number("-?[0-9]+\\.[0-9]{6}");
-    return std::regex_match(line, number);
-}
-
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -91,8 +66,7 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 
 TEST(Show, PlaysEveryPartInOrderAndEndsAtTheWrap)
 {
-    // Orders of 0.6 s: every part is seen even when a first frame (shader, lists) takes long.
-    std::string dir = prepareShow(51, 64);
+    std::string dir = prepareShow(51, 64); // orders of 0.6 s: every part is seen despite a slow first frame
     ProcessOptions options = showOptions(dir, 240);
     auto wrapped = std::chrono::steady_clock::now();
     bool wrapSeen = false;
@@ -104,7 +78,7 @@ TEST(Show, PlaysEveryPartInOrderAndEndsAtTheWrap)
         wrapSeen = true;
         return false;
     };
-    ProcessResult run = runShow({"stdbuf", "-oL", demoBinary}, options);
+    ProcessResult run = runDisplayProcess({"stdbuf", "-oL", demoBinary}, options);
     // Unseen while it ran, the wrap came less than one 20 ms look before the end.
     const double ending = wrapSeen ? secondsSince(wrapped) : 0.02;
     fs::remove_all(dir);
@@ -113,39 +87,16 @@ TEST(Show, PlaysEveryPartInOrderAndEndsAtTheWrap)
     reportWayOut("end of show", run.status, ending, "mid-show");
     EXPECT_LT(ending, 3.0);
 
-    std::vector<std::string> lines = splitLines(run.out);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "Init");
-    auto working = std::find(lines.begin(), lines.end(), "FMOD .. working");
-    ASSERT_NE(working, lines.end());
-    ASSERT_NE(working + 1, lines.end());
-    EXPECT_EQ(*(working + 1), "Go part 0");
-
-    std::vector<int> expected;
-    for (int p = 0; p <= 50; ++p)
-        expected.push_back(p);
+    EXPECT_EQ(run.out.rfind("Init\n", 0), 0u);
+    EXPECT_NE(run.out.find("\nFMOD .. working\nGo part 0\n"), std::string::npos);
+    std::vector<int> expected(51);
+    std::iota(expected.begin(), expected.end(), 0);
     expected.push_back(0);
     EXPECT_EQ(partChanges(run.out), expected);
-
-    // The per-frame time line belongs to the forest flight, parts 42 to 49, and to no other.
-    int current = -1;
-    int numberLines = 0;
-    for (auto line = working + 1; line != lines.end(); ++line) {
-        if (line->rfind("Go part ", 0) == 0) {
-            current = std::stoi(line->substr(8));
-            continue;
-        }
-        ASSERT_TRUE(isNumberLine(*line)) << *line;
-        EXPECT_TRUE(current >= 42 && current <= 49) << "time line in part " << current;
-        ++numberLines;
-    }
-    EXPECT_GT(numberLines, 8);
 }
 
-// Every way out but the end of the module, each on an X server of its own: taken once a line
-// has been printed and a moment has passed, it must end the process with its status within a few
-// seconds (two are the aim; the report lines give the times). Signals in start-up end it at once,
-// in the frame loop after the frame; a lost display ends it with one line on standard error.
+// Every other way out, each on an X server of its own, taken once a line has been printed and a
+// moment has passed: the process ends with its status within a few seconds (two are the aim).
 TEST(Show, EveryWayOutEndsTheProcessWithItsStatusInTime)
 {
     struct WayOut {
@@ -221,13 +172,8 @@ TEST(Show, EveryWayOutEndsTheProcessWithItsStatusInTime)
         EXPECT_LT(seconds, 3.0);
         const bool reachedLoop = run.out.find(loop) != std::string::npos;
         reportWayOut(way.name, run.status, seconds, reachedLoop ? "mid-show" : "in start-up");
-        if (way.after == startUp) {
-            EXPECT_FALSE(reachedLoop);
-        }
-        if (way.status == 1) {
-            static const std::regex oneLine("Display lost: [^\n]*\n");
-            EXPECT_TRUE(std::regex_match(run.err, oneLine)) << run.err;
-        }
+        EXPECT_TRUE(way.after != startUp || !reachedLoop);
+        EXPECT_TRUE(way.status != 1 || std::regex_match(run.err, std::regex("Display lost: [^\n]*\n"))) << run.err;
         // Whatever was printed reached the file whole.
         EXPECT_TRUE(run.out.empty() || run.out.back() == '\n');
     }
@@ -252,7 +198,7 @@ TEST(Show, ModuleFailuresReportTheFmodCodeAndExitWithMinusOne)
     for (const Case &c : cases) {
         std::string dir = prepareShow(2, 4);
         c.damage(dir);
-        ProcessResult run = runShow({demoBinary}, showOptions(dir, 60));
+        ProcessResult run = runDisplayProcess({demoBinary}, showOptions(dir, 60));
         fs::remove_all(dir);
         EXPECT_EQ(run.status, 255) << c.what << ": " << run.err;
         std::vector<std::string> lines = splitLines(run.out);
@@ -294,23 +240,8 @@ TEST(Show, FromTheRepositoryRootItReadsEveryMeshFileAndPlaysOn)
         }
         return true;
     };
-    ProcessResult run = runShow({"stdbuf", "-oL", demoBinary}, options);
+    ProcessResult run = runDisplayProcess({"stdbuf", "-oL", demoBinary}, options);
     ASSERT_FALSE(run.timedOut);
+    EXPECT_TRUE(playing);
     EXPECT_EQ(run.status, 0) << run.err;
-    std::vector<std::string> lines = splitLines(run.out);
-    auto at = [&](const std::string &line) {
-        return std::find(lines.begin(), lines.end(), line) - lines.begin();
-    };
-    size_t credits = at("File data\\meshes\\CREDITS1.ASC opened ok");
-    size_t lumir = at("File data\\meshes\\LUMIR3D2.ASC opened ok");
-    size_t tree = at("File data\\meshes\\TREE.ASC opened ok");
-    size_t working = at("FMOD .. working");
-    ASSERT_LT(tree, lines.size());
-    EXPECT_LT(credits, lumir);
-    EXPECT_LT(lumir, tree);
-    EXPECT_LT(tree, working);
-    // Each file's vertices are traced between its own line and the next file's.
-    EXPECT_TRUE(lines[credits + 1].rfind("vertnum: ", 0) == 0 || lines[credits + 1].rfind("tempface ", 0) == 0);
-    EXPECT_TRUE(lines[tree + 1].rfind("vertnum: ", 0) == 0 || lines[tree + 1].rfind("tempface ", 0) == 0);
-    EXPECT_EQ(lines[working + 1], "Go part 0");
 }

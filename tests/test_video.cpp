@@ -1,5 +1,4 @@
-// render video end to end: a whole show on a short module, captured, then read back with ffprobe
-// and ffmpeg as a viewer's player would read it.
+// render video end to end: a whole show on a short module, captured and read back with ffprobe and ffmpeg.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <regex>
 
@@ -20,8 +20,7 @@ namespace {
 
 const std::string renderTool = SHOW_BINARY_DIR "/tools/render/render";
 
-// 51 orders of two rows, speed 6 at 150 BPM: ticks of 735 samples, rows of 0.1 s, a show of
-// 10.2 s. At 12 frames a second every row is seen, and every fifth row starts exactly on a frame.
+// 51 orders of two rows at speed 6, 150 BPM: ticks of 735 samples, rows of 0.1 s, 10.2 s in all.
 constexpr int testFps = 12;
 constexpr double rowSeconds = 0.1;
 constexpr int64_t showSamples = 51 * 2 * 6 * 735;
@@ -35,13 +34,7 @@ ProcessResult runRender(const std::vector<std::string> &args, const std::vector<
     options.setEnv = {"SDL_AUDIODRIVER=dummy"};
     options.setEnv.insert(options.setEnv.end(), env.begin(), env.end());
     options.timeoutSeconds = 300;
-    ProcessResult r;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        r = runProcess(argv, options);
-        if (r.err.find("Couldn't open X11 display") == std::string::npos)
-            break;
-    }
-    return r;
+    return runDisplayProcess(argv, options);
 }
 
 std::string runFfmpeg(const std::vector<std::string> &args)
@@ -58,9 +51,8 @@ std::map<std::string, std::string> probe(const std::string &file, const std::str
 {
     const std::string entries = streams.empty() ? "format=format_name"
                                                 : "stream=codec_name,pix_fmt,width,height,sample_rate,"
-                                                  "channels,nb_read_frames,start_time";
-    std::vector<std::string> argv = {"ffprobe", "-v", "error", "-count_frames", "-show_entries", entries,
-                                     "-of", "default=nw=1", file};
+                                                  "channels,start_time";
+    std::vector<std::string> argv = {"ffprobe", "-v", "error", "-show_entries", entries, "-of", "default=nw=1", file};
     if (!streams.empty())
         argv.insert(argv.end() - 1, {"-select_streams", streams});
     std::map<std::string, std::string> fields;
@@ -136,15 +128,13 @@ protected:
         return out;
     }
 
-    // Picture and sound in step: the white frames are exactly those whose instant lies in row 0
-    // of a flash part, measured from that part's note in the file's own sound (so the first of
-    // them is within one frame of the note), and the sound lasts as long as the picture.
+    // The white frames are exactly those whose instant lies in row 0 of a flash part, timed from
+    // that part's note in the file's own sound; the sound lasts as long as the picture.
     static void expectInStep(const std::string &file)
     {
         int64_t frames = 0;
         std::vector<int64_t> white = whiteFrames(file, &frames);
         EXPECT_EQ(frames, showFrames);
-        EXPECT_NEAR(frames, 10.2 * testFps, 1.0);
         std::vector<int16_t> sound = decodeMonoSound(file);
         EXPECT_NEAR(double(sound.size()) / 44100, double(frames) / testFps, 1.0 / testFps);
         std::vector<int64_t> onsets = noteOnsets(sound);
@@ -165,7 +155,7 @@ protected:
 
 std::string VideoCapture::showDir;
 
-// One test for every capture, so that each is made once (CTest runs every test in a process of its own).
+// One test for all captures, so each is made once (CTest runs each test in a process of its own).
 TEST_F(VideoCapture, CapturesPlayTheWholeShowInStepWithItsSoundAndRepeatExactly)
 {
     // The default file, for video sites.
@@ -196,6 +186,7 @@ TEST_F(VideoCapture, CapturesPlayTheWholeShowInStepWithItsSoundAndRepeatExactly)
     ProcessResult r = runRender({"play", "--quiet", "--root", showDir, "--fps", std::to_string(testFps), "--frames",
                                  "5,60,100", "--out-dir", playDir});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(playDir), fs::directory_iterator()), 3) << "only those asked for";
     for (int k : {5, 60, 100}) {
         char name[32];
         snprintf(name, sizeof name, "/frame-%06d.png", k);

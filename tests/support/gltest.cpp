@@ -1,7 +1,6 @@
 #include "support/gltest.h"
 
 #include <GL/glew.h>
-#include <png.h>
 
 #include <SDL/SDL.h>
 #include <unistd.h>
@@ -58,18 +57,6 @@ std::vector<uint8_t> readFrameTopDown()
         std::copy(bottomUp.begin() + (599 - y) * 3200, bottomUp.begin() + (600 - y) * 3200,
                   topDown.begin() + y * 3200);
     return topDown;
-}
-
-bool writePng(const std::string &path, int width, int height, const std::vector<uint8_t> &rgba)
-{
-    if (rgba.size() < size_t(width) * height * 4)
-        return false;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
 }
 
 unsigned takeGlError()

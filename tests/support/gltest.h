@@ -1,7 +1,6 @@
 // A real Mesa context for GL tests: the show's own display, opened once per test process.
 #pragma once
 #include <cstdint>
-#include <string>
 #include <vector>
 
 struct Rgba {
@@ -14,7 +13,5 @@ void openTestDisplay();
 Rgba readPixel(int x, int y);
 // Reads the whole 800x600 back buffer, top row first, 4 bytes a pixel.
 std::vector<uint8_t> readFrameTopDown();
-// Writes RGBA pixels, top row first, as a PNG; false on failure.
-bool writePng(const std::string &path, int width, int height, const std::vector<uint8_t> &rgba);
 // The current GL error, cleared; 0 when none.
 unsigned takeGlError();

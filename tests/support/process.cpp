@@ -117,6 +117,20 @@ ProcessResult runProcess(const std::vector<std::string> &argv, const ProcessOpti
     return result;
 }
 
+bool wasDisplayRefused(const ProcessResult &run)
+{
+    return run.err.find("Couldn't open X11 display") != std::string::npos ||
+           run.err.find("x11 not available") != std::string::npos;
+}
+
+ProcessResult runDisplayProcess(const std::vector<std::string> &argv, const ProcessOptions &options)
+{
+    ProcessResult run = runProcess(argv, options);
+    for (int retry = 0; retry < 2 && wasDisplayRefused(run); ++retry)
+        run = runProcess(argv, options);
+    return run;
+}
+
 std::string makeShowDirectory()
 {
     char scratch[] = "/tmp/show-run-XXXXXX";

@@ -22,6 +22,10 @@ struct ProcessOptions {
 };
 
 ProcessResult runProcess(const std::vector<std::string> &argv, const ProcessOptions &options);
+// Whether SDL said the X server refused its connection, as a fresh Xvfb here now and then does.
+bool wasDisplayRefused(const ProcessResult &run);
+// runProcess, run again (three runs at most) while the X server refuses the connection.
+ProcessResult runDisplayProcess(const std::vector<std::string> &argv, const ProcessOptions &options);
 // A shell command, for xdotool and friends; returns its exit status.
 int runShell(const std::string &command);
 // Splits text into lines (without their line breaks).

@@ -1,6 +1,5 @@
-// Which SDL 1.2 a test run means to use. The end-to-end and audio tests run once on the classic
-// library and once on sdl12-compat (the SDL 1.2 interface on SDL2), which Debian 12 installs in a
-// folder of its own; for that run CTest puts the folder on the library path.
+// Which SDL 1.2 a test run means to use: the classic library, or sdl12-compat (SDL 1.2 on SDL2) when
+// CTest puts its folder on the library path.
 #pragma once
 #include <string>
 

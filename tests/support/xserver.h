@@ -1,5 +1,4 @@
-// An X server of a test's own, for the ways out that act on the display: killing it under the
-// show, holding its pointer grab, sending a window close request as a window manager would.
+// An X server of a test's own, to kill under the show, hold its pointer grab or ask its windows to close.
 #pragma once
 #include <string>
 
