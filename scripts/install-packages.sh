@@ -9,7 +9,7 @@ packages=(
   libopenmpt-dev libpng-dev
   googletest libgtest-dev
   xvfb xauth xdotool
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
   sox
   ffmpeg
 )

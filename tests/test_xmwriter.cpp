@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.hpp>
 
+#include "support/openmpttempo.h"
 #include "xmwriter/xmwriter.h"
 
 namespace {
@@ -75,7 +76,7 @@ TEST(XmWriterStructure, ReadsBackThroughLibopenmptAndWrapsToTheRestartPosition) 
     // Orders, their patterns, rows, channels, speed and tempo.
     EXPECT_EQ(std::vector<int>({module.get_num_orders(), module.get_order_pattern(0), module.get_order_pattern(1),
                                 module.get_pattern_num_rows(0), module.get_pattern_num_rows(1),
-                                module.get_num_channels(), module.get_current_speed(), module.get_current_tempo()}),
+                                module.get_num_channels(), module.get_current_speed(), currentTempo(module)}),
               std::vector<int>({3, 1, 0, 16, 100, 6, 5, 140}));
     EXPECT_EQ(module.get_instrument_names(), (std::vector<std::string>{"first", "second"}));
     // Packed cells: all five fields, a key off with a zero-parameter effect, a lone note in row 99.

@@ -1,5 +1,7 @@
 #include "media/display.h"
 
+#include <GL/glew.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,4 +51,15 @@ void openDisplay()
     screenSurface = SDL_SetVideoMode(800, 600, 32, flags);
     if (!screenSurface)
         failDisplay("Video mode set failed: %s\n");
+}
+
+void readDrawnPixels(int x, int y, int width, int height, unsigned format, unsigned type, void *pixels)
+{
+    // Naming the back buffer while a framebuffer object is bound is an error.
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    if (framebuffer == 0)
+        glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, width, height, format, type, pixels);
 }

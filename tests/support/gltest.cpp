@@ -24,35 +24,17 @@ void openTestDisplay()
     opened = true;
 }
 
-namespace {
-
-// sdl12-compat draws the show into a framebuffer object of its own, which it scales onto the window
-// at each swap; there the frame is read from that object, and naming the back buffer is an error.
-void selectDrawnBuffer()
-{
-    GLint framebuffer = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
-    if (framebuffer == 0)
-        glReadBuffer(GL_BACK);
-}
-
-} // namespace
-
 Rgba readPixel(int x, int y)
 {
     uint8_t p[4] = {0, 0, 0, 0};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    selectDrawnBuffer();
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    readDrawnPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     return Rgba{p[0], p[1], p[2], p[3]};
 }
 
 std::vector<uint8_t> readFrameTopDown()
 {
     std::vector<uint8_t> bottomUp(800 * 600 * 4), topDown(800 * 600 * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    selectDrawnBuffer();
-    glReadPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    readDrawnPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     for (int y = 0; y < 600; ++y)
         std::copy(bottomUp.begin() + (599 - y) * 3200, bottomUp.begin() + (600 - y) * 3200,
                   topDown.begin() + y * 3200);

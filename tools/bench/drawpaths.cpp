@@ -6,6 +6,7 @@
 
 #include "effects/celshading.h"
 #include "effects/voxeltext.h"
+#include "media/display.h"
 
 void selectDrawPath(DrawPath path)
 {
@@ -52,10 +53,8 @@ FrameRecord recordFrame()
     FrameRecord record;
     record.colour.resize(800 * 600 * 4);
     record.depth.resize(800 * 600);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, record.colour.data());
-    glReadPixels(0, 0, 800, 600, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, record.depth.data());
+    readDrawnPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, record.colour.data());
+    readDrawnPixels(0, 0, 800, 600, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, record.depth.data());
 
     struct Capability {
         const char *name;

@@ -11,6 +11,7 @@
 #include "assets/contentfiles.h"
 #include "driver/demo.h"
 #include "driver/schedule.h"
+#include "media/display.h"
 #include "media/music.h"
 
 namespace {
@@ -108,9 +109,7 @@ Picture readFrame()
     picture.height = frameHeight;
     std::vector<uint8_t> bottomUp(size_t(frameWidth) * frameHeight * 4);
     picture.rgba.resize(bottomUp.size());
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, frameWidth, frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    readDrawnPixels(0, 0, frameWidth, frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     const size_t rowBytes = size_t(frameWidth) * 4;
     for (int y = 0; y < frameHeight; ++y)
         std::copy(bottomUp.begin() + (frameHeight - 1 - y) * rowBytes,
