@@ -10,6 +10,8 @@
 #include <initializer_list>
 #include <thread>
 
+#include "media/display.h"
+
 namespace {
 
 enum ShowPhase { startingUp, running };
@@ -57,14 +59,23 @@ void flushWithoutWaiting(FILE *stream)
 void watchWaysOut(sigset_t signals)
 {
     const timespec tick = {0, std::chrono::nanoseconds(watchTick).count()};
+    bool endAfterDisplaySetUp = false;
     for (;;) {
         if (sigtimedwait(&signals, nullptr, &tick) > 0) {
-            if (showPhase.load() == startingUp)
-                endAtOnce(0);
-            quitSignalled.store(true);
+            if (showPhase.load() == startingUp) {
+                if (!isSettingUpDisplay())
+                    endAtOnce(0);
+                // What the display's set-up changed on the desktop is put right at its end; should
+                // the set-up hang (on a pointer grab held elsewhere), the deadline ends it.
+                endAfterDisplaySetUp = true;
+            } else {
+                quitSignalled.store(true);
+            }
             // The loop ends after its frame; should that frame never end, the deadline does.
             setExitDeadline(0);
         }
+        if (endAfterDisplaySetUp && !isSettingUpDisplay())
+            endAtOnce(0);
         const int64_t deadline = exitDeadline.load();
         if (deadline != 0 && steadyNanoseconds() >= deadline)
             endAtOnce(exitStatus.load());

@@ -4,9 +4,10 @@
 
 // Called first thing in main, before SDL or any thread exists. The three signals are blocked in
 // every thread and taken by a watcher thread: during start-up they end the process at once with
-// status 0; once the frame loop runs they are a quit request. A signal the process was started
-// with ignored (nohup, a background job) stays ignored. A broken X connection ends the process
-// with status 1 and one line on standard error, without the at-exit SDL_Quit.
+// status 0 (while the display is being set up, as soon as that is done); once the frame loop runs
+// they are a quit request. A signal the process was started with ignored (nohup, a background
+// job) stays ignored. A broken X connection ends the process with status 1 and one line on
+// standard error, without the at-exit SDL_Quit.
 void startWatchingWaysOut();
 // The frame loop begins: from now on a signal asks the loop to end.
 void beginFrameLoop();
