@@ -9,6 +9,7 @@ packages=(
   libopenmpt-dev libpng-dev
   googletest libgtest-dev
   xvfb xauth xdotool
+  weston xwayland x11-xserver-utils
   clang libclang-rt-dev
   sox
   ffmpeg

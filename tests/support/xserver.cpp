@@ -10,9 +10,6 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-// A fresh Xvfb here now and then refuses a connection; a few tries get through.
 Display *openDisplayRetrying(const std::string &name)
 {
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -23,9 +20,7 @@ Display *openDisplayRetrying(const std::string &name)
     return nullptr;
 }
 
-} // namespace
-
-PrivateXServer startPrivateXServer()
+PrivateXServer startPrivateXServer(const std::string &screen)
 {
     int ready[2];
     if (pipe(ready) != 0)
@@ -35,7 +30,7 @@ PrivateXServer startPrivateXServer()
         close(ready[0]);
         setpgid(0, 0);
         const std::string fd = std::to_string(ready[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
                static_cast<char *>(nullptr));
         _exit(127);
     }

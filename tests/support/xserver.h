@@ -7,9 +7,14 @@ struct PrivateXServer {
     std::string display; // ":N"
 };
 
-// Xvfb at 800x600x24 on a free display number; pid is -1 when it did not start.
-PrivateXServer startPrivateXServer();
+// Xvfb with one screen (800x600x24 unless told) on a free display number; pid is -1 when it did
+// not start.
+PrivateXServer startPrivateXServer(const std::string &screen = "800x600x24");
 void stopPrivateXServer(PrivateXServer &server);
+
+// A connection to the display, tried for a while: a fresh X server here now and then refuses one.
+// Null when every try failed.
+struct _XDisplay *openDisplayRetrying(const std::string &name);
 
 // WM_DELETE_WINDOW to every top-level window that accepts it; returns how many did.
 int requestWindowClose(const std::string &display);
