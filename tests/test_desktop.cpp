@@ -80,7 +80,7 @@ void expectPictureAt(const PixelBox &seen, const PixelBox &expected)
 
 struct Look {
     ProcessResult run{};
-    Screenshot shot;
+    Picture shot;
     PixelBox box;
     bool looked = false;
     bool sdl2 = false;
@@ -126,37 +126,51 @@ void reportLook(const std::string &name, const Look &look)
 {
     const std::string folder = std::string(SHOW_BINARY_DIR) + "/tests/desktop-shots";
     fs::create_directories(folder);
-    EXPECT_TRUE(!look.looked || writeScreenshotPng(folder + "/" + name + ".png", look.shot));
+    EXPECT_TRUE(!look.looked || writePicture(folder + "/" + name + ".png", look.shot));
     printf("desktop | %s | screen %dx%d | lit box %s | status %d | %.2f s after the key\n", name.c_str(),
            look.shot.width, look.shot.height, describeBox(look.box).c_str(), look.run.status, look.exitSeconds);
 }
 
-struct Library {
+// How the show is started: on which SDL 1.2, and how.
+struct ShowCase {
     std::string name;
-    bool compat;
+    bool compat;              // sdl12-compat runs (the show command's choice), else the classic library
+    bool showCommand = false; // the README's command, which picks its SDL 1.2 itself
+    bool native = false;      // on SDL2's Wayland driver instead of Xwayland
 };
 
-void PrintTo(const Library &library, std::ostream *out)
+void PrintTo(const ShowCase &show, std::ostream *out)
 {
-    *out << library.name;
+    *out << show.name;
 }
 
-class BareDesktop : public testing::TestWithParam<Library> {
+std::string nameCase(const testing::TestParamInfo<ShowCase> &info)
+{
+    return info.param.name;
+}
+
+class DesktopTest : public testing::TestWithParam<ShowCase> {
 protected:
     void SetUp() override
     {
         if (!GetParam().compat && !isClassicInstalled()) {
             GTEST_SKIP() << "the classic SDL 1.2 is not installed here";
         }
+        if (GetParam().showCommand && fs::path(SHOW_BINARY_DIR) != fs::path(SHOW_SOURCE_DIR) / "build") {
+            GTEST_SKIP() << "the show command builds and plays the repository's build/ only";
+        }
     }
 };
+
+using BareDesktop = DesktopTest;
+using WaylandSession = DesktopTest;
 
 } // namespace
 
 // A kiosk or party machine: an X server started without a window manager, at any size.
 TEST_P(BareDesktop, ShowsTheWholePictureCentredAndLeavesTheDesktopAsFound)
 {
-    const Library &library = GetParam();
+    const ShowCase &library = GetParam();
     for (const auto &[width, height] : {std::pair{1920, 1080}, std::pair{2560, 1440}}) {
         const std::string size = std::to_string(width) + "x" + std::to_string(height);
         SCOPED_TRACE(size);
@@ -199,7 +213,7 @@ TEST_P(BareDesktop, EveryWayOutLeavesTheDesktopAsFound)
         {"SIGTERM in start-up, display open", Way::signalOnceTheDisplayIsOpen},
         {"SIGTERM, frame stuck: exit deadline", Way::exitDeadline},
     };
-    const Library &library = GetParam();
+    const ShowCase &library = GetParam();
     for (const auto &way : ways) {
         SCOPED_TRACE(way.name);
         ProcessResult run{};
@@ -270,46 +284,18 @@ TEST_P(BareDesktop, EveryWayOutLeavesTheDesktopAsFound)
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, BareDesktop,
-                         testing::Values(Library{"classic", false}, Library{"sdl12compat", true}),
-                         [](const testing::TestParamInfo<Library> &info) { return info.param.name; });
-
-namespace {
-
-struct WaylandCase {
-    std::string name;
-    bool showCommand; // the README's command, which picks its SDL 1.2 itself
-    bool compat;      // the library that runs (the command's choice: sdl12-compat)
-    bool native;      // SDL2's Wayland driver instead of Xwayland
-};
-
-void PrintTo(const WaylandCase &session, std::ostream *out)
-{
-    *out << session.name;
-}
-
-class WaylandSession : public testing::TestWithParam<WaylandCase> {
-protected:
-    void SetUp() override
-    {
-        if (!GetParam().compat && !isClassicInstalled()) {
-            GTEST_SKIP() << "the classic SDL 1.2 is not installed here";
-        }
-        if (GetParam().showCommand && fs::path(SHOW_BINARY_DIR) != fs::path(SHOW_SOURCE_DIR) / "build") {
-            GTEST_SKIP() << "the show command builds and plays the repository's build/ only";
-        }
-    }
-};
-
-} // namespace
+                         testing::Values(ShowCase{"classic", false}, ShowCase{"sdl12compat", true}), nameCase);
 
 // A desktop session as most Linux desktops now are: the show sees Xwayland, or (sdl12-compat on
 // SDL2's Wayland driver) the compositor itself. Nothing of the desktop may be drawn over or
 // beside the picture, except where the classic library cannot cover it: the panel over the black.
 TEST_P(WaylandSession, ShowsTheWholePictureInProportionAboveTheDesktop)
 {
-    const WaylandCase &session = GetParam();
+    const ShowCase &session = GetParam();
     WaylandDesktop desktop = startWaylandDesktop(1920, 1080);
-    ASSERT_GE(desktop.westonPid, 0) << "weston did not start";
+    if (!desktop.failure.empty())
+        stopWaylandDesktop(desktop);
+    ASSERT_EQ(desktop.failure, "");
     struct _XDisplay *outer = openDisplayRetrying(desktop.outer.display);
     struct _XDisplay *held = openDisplayRetrying(desktop.xwayland);
     ASSERT_TRUE(outer && held);
@@ -341,8 +327,7 @@ TEST_P(WaylandSession, ShowsTheWholePictureInProportionAboveTheDesktop)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WaylandSession,
-                         testing::Values(WaylandCase{"classic_xwayland", false, false, false},
-                                         WaylandCase{"sdl12compat_xwayland", false, true, false},
-                                         WaylandCase{"sdl12compat_wayland", false, true, true},
-                                         WaylandCase{"show_command", true, true, false}),
-                         [](const testing::TestParamInfo<WaylandCase> &info) { return info.param.name; });
+                         testing::Values(ShowCase{"classic_xwayland", false}, ShowCase{"sdl12compat_xwayland", true},
+                                         ShowCase{"sdl12compat_wayland", true, false, true},
+                                         ShowCase{"show_command", true, true}),
+                         nameCase);

@@ -59,34 +59,6 @@ int ignoreXError(Display *, XErrorEvent *)
     return 0;
 }
 
-// The same test SDL2 makes: the root names a window that names itself as the manager.
-bool hasWindowManager(Display *display)
-{
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-    auto readCheck = [&](Window window) {
-        Window named = None;
-        Atom type;
-        int format;
-        unsigned long count = 0, left = 0;
-        unsigned char *data = nullptr;
-        if (XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &left,
-                               &data) == Success &&
-            data && count == 1 && format == 32)
-            named = *reinterpret_cast<Window *>(data);
-        if (data)
-            XFree(data);
-        return named;
-    };
-    XSync(display, False);
-    // A manager that has gone leaves a stale window number behind.
-    int (*previous)(Display *, XErrorEvent *) = XSetErrorHandler(ignoreXError);
-    const Window manager = readCheck(DefaultRootWindow(display));
-    const bool found = manager != None && readCheck(manager) == manager;
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    return found;
-}
-
 // sdl12-compat asks the window manager to make its window fullscreen and from then on scales the
 // picture to the whole display. With no window manager to ask, the window would stay 800x600 and
 // show a corner of that, so it is given the place SDL2 takes it to have. SDL2 also focuses it
@@ -120,6 +92,34 @@ void coverDisplayWithoutWindowManager()
 }
 
 } // namespace
+
+// The same test SDL2 makes: the root names a window that names itself as the manager.
+bool hasWindowManager(Display *display)
+{
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    auto readCheck = [&](Window window) {
+        Window named = None;
+        Atom type;
+        int format;
+        unsigned long count = 0, left = 0;
+        unsigned char *data = nullptr;
+        if (XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &left,
+                               &data) == Success &&
+            data && count == 1 && format == 32)
+            named = *reinterpret_cast<Window *>(data);
+        if (data)
+            XFree(data);
+        return named;
+    };
+    XSync(display, False);
+    // A manager that has gone leaves a stale window number behind.
+    int (*previous)(Display *, XErrorEvent *) = XSetErrorHandler(ignoreXError);
+    const Window manager = readCheck(DefaultRootWindow(display));
+    const bool found = manager != None && readCheck(manager) == manager;
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return found;
+}
 
 uint32_t chooseVideoModeFlags(uint32_t videoInfoFlags)
 {

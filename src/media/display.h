@@ -14,6 +14,8 @@ void openDisplay();
 // Whether the mode is being set: from just before SDL_SetVideoMode until what it changed on the
 // desktop has been put right (read by another thread).
 bool isSettingUpDisplay();
+// Whether an X server has a window manager that says so (_NET_SUPPORTING_WM_CHECK), as SDL2 judges.
+bool hasWindowManager(struct _XDisplay *display);
 // glReadPixels of the frame being drawn, whichever framebuffer the SDL 1.2 in use draws it into
 // (the window's back buffer, or sdl12-compat's own object that it scales onto the window).
 void readDrawnPixels(int x, int y, int width, int height, unsigned format, unsigned type, void *pixels);

@@ -6,7 +6,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
-#include <png.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <regex>
 #include <thread>
 
+#include "media/display.h"
 #include "support/process.h"
 
 namespace fs = std::filesystem;
@@ -61,14 +61,15 @@ bool isTopRowLit(Display *display)
     return lit;
 }
 
-} // namespace
-
-WaylandDesktop startWaylandDesktop(int width, int height)
+// One try; failure says what did not happen, with the end of weston's log.
+WaylandDesktop tryWaylandDesktop(int width, int height)
 {
     WaylandDesktop desktop;
     desktop.outer = startPrivateXServer(std::to_string(width) + "x" + std::to_string(height) + "x24");
-    if (desktop.outer.pid < 0)
+    if (desktop.outer.pid < 0) {
+        desktop.failure = "Xvfb did not start";
         return desktop;
+    }
     char scratch[] = "/tmp/show-wayland-XXXXXX";
     desktop.runtimeDir = mkdtemp(scratch);
     desktop.socket = "wayland-show";
@@ -103,30 +104,53 @@ WaylandDesktop startWaylandDesktop(int width, int height)
     std::smatch m;
     while (desktop.xwayland.empty() && std::chrono::steady_clock::now() < end) {
         const std::string text = readWholeFile(log);
-        if (std::regex_search(text, m, listening)) {
+        if (std::regex_search(text, m, listening))
             desktop.xwayland = m[1];
+        else if (waitpid(pid, nullptr, WNOHANG) == pid)
             break;
-        }
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            desktop.westonPid = -1;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     Display *first = nullptr;
     while (!desktop.xwayland.empty() && !first && std::chrono::steady_clock::now() < end)
         first = openDisplayRetrying(desktop.xwayland);
-    // Ready once the shell has drawn its panel along the top.
+    // Ready once weston manages Xwayland's windows (it starts to as Xwayland starts, after
+    // Xwayland takes clients) and its shell has drawn the panel along the top.
     Display *outer = first ? openDisplayRetrying(desktop.outer.display) : nullptr;
-    bool drawn = false;
-    while (outer && !drawn && std::chrono::steady_clock::now() < end) {
+    bool managed = false, drawn = false;
+    while (outer && !(managed && drawn) && std::chrono::steady_clock::now() < end) {
+        managed = hasWindowManager(first);
         drawn = isTopRowLit(outer);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     closeDisplay(outer);
     closeDisplay(first);
-    if (!drawn)
+    if (desktop.xwayland.empty())
+        desktop.failure = "weston did not listen for X programs";
+    else if (!first || !outer)
+        desktop.failure = "no connection to Xwayland " + desktop.xwayland + " or to the outer X server";
+    else if (!managed || !drawn)
+        desktop.failure = std::string(managed ? "" : "no window manager on Xwayland; ") + (drawn ? "" : "no panel");
+    if (!desktop.failure.empty()) {
+        const std::string text = readWholeFile(log);
+        desktop.failure += "\nweston's log ends:\n" + text.substr(text.size() > 2000 ? text.size() - 2000 : 0);
+    }
+    return desktop;
+}
+
+} // namespace
+
+WaylandDesktop startWaylandDesktop(int width, int height)
+{
+    // Now and then a fresh server here does not come up; a second try does.
+    WaylandDesktop desktop = tryWaylandDesktop(width, height);
+    if (!desktop.failure.empty()) {
+        const std::string first = desktop.failure;
         stopWaylandDesktop(desktop);
+        desktop = tryWaylandDesktop(width, height);
+        if (!desktop.failure.empty())
+            desktop.failure = "first try: " + first + "\nsecond try: " + desktop.failure;
+    }
     return desktop;
 }
 
@@ -153,9 +177,9 @@ std::vector<std::string> waylandSessionEnv(const WaylandDesktop &desktop)
             "WAYLAND_DISPLAY=" + desktop.socket};
 }
 
-Screenshot takeScreenshot(Display *display)
+Picture takeScreenshot(Display *display)
 {
-    Screenshot shot;
+    Picture shot;
     const int screen = DefaultScreen(display);
     const int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
     XImage *image = XGetImage(display, RootWindow(display, screen), 0, 0, unsigned(width), unsigned(height),
@@ -172,36 +196,27 @@ Screenshot takeScreenshot(Display *display)
     };
     shot.width = width;
     shot.height = height;
-    shot.rgb.resize(size_t(width) * size_t(height) * 3);
-    uint8_t *out = shot.rgb.data();
+    shot.rgba.resize(size_t(width) * size_t(height) * 4);
+    uint8_t *out = shot.rgba.data();
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const unsigned long pixel = XGetPixel(image, x, y);
             *out++ = channel(pixel, image->red_mask);
             *out++ = channel(pixel, image->green_mask);
             *out++ = channel(pixel, image->blue_mask);
+            *out++ = 255;
         }
     XDestroyImage(image);
     return shot;
 }
 
-bool writeScreenshotPng(const std::string &path, const Screenshot &shot)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(shot.width);
-    image.height = png_uint_32(shot.height);
-    image.format = PNG_FORMAT_RGB;
-    return png_image_write_to_file(&image, path.c_str(), 0, shot.rgb.data(), 0, nullptr) != 0;
-}
-
-PixelBox findLitBox(const Screenshot &shot, int fromRow)
+PixelBox findLitBox(const Picture &shot, int fromRow)
 {
     int left = shot.width, right = -1, top = shot.height, bottom = -1;
     for (int y = fromRow; y < shot.height; ++y) {
-        const uint8_t *row = shot.rgb.data() + size_t(y) * size_t(shot.width) * 3;
+        const uint8_t *row = shot.rgba.data() + size_t(y) * size_t(shot.width) * 4;
         for (int x = 0; x < shot.width; ++x)
-            if (row[3 * x] | row[3 * x + 1] | row[3 * x + 2]) {
+            if (row[4 * x] | row[4 * x + 1] | row[4 * x + 2]) {
                 left = std::min(left, x);
                 right = std::max(right, x);
                 top = std::min(top, y);

@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "renderer.h"
 #include "support/xserver.h"
 
 // weston's X11 back end in an Xvfb of the same size, which gives it a keyboard and a pointer, with
 // its desktop shell (panel and clock) and Xwayland for X programs.
 struct WaylandDesktop {
     PrivateXServer outer;     // the X server weston draws into; screenshots and input go there
-    int westonPid = -1;       // -1 when weston did not start
+    int westonPid = -1;
+    std::string failure;      // why the desktop is not ready; empty when it is
     std::string runtimeDir;   // XDG_RUNTIME_DIR
     std::string socket;       // WAYLAND_DISPLAY
     std::string xwayland;     // DISPLAY for X programs, ":N"
@@ -23,21 +25,16 @@ void stopWaylandDesktop(WaylandDesktop &desktop);
 // NAME=value pairs that put a program on the desktop: through Xwayland, or natively.
 std::vector<std::string> waylandSessionEnv(const WaylandDesktop &desktop);
 
-struct Screenshot {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb; // top row first
-};
-
-// The root window's pixels, as xwd -root takes them; empty when the display cannot be read.
-Screenshot takeScreenshot(struct _XDisplay *display);
-bool writeScreenshotPng(const std::string &path, const Screenshot &shot);
+// The root window's pixels, as xwd -root takes them (opaque RGBA); empty when they cannot be read.
+// writePicture (the renderer's) saves one as PNG.
+Picture takeScreenshot(struct _XDisplay *display);
 
 struct PixelBox {
     int x = 0, y = 0, width = 0, height = 0; // width 0: nothing lit
 };
 
 // The smallest box holding every pixel that is not black, looking at rows fromRow and below.
-PixelBox findLitBox(const Screenshot &shot, int fromRow = 0);
+PixelBox findLitBox(const Picture &shot, int fromRow = 0);
 std::string describeBox(const PixelBox &box);
 
 // What a program can leave changed on an X server for whoever uses it next.
