@@ -13,6 +13,7 @@
 #include <SDL/SDL.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/showpass.h"
+#include "modulepass/modulepass.h"
 #include "renderer.h"
 #include "video.h"
 
@@ -209,13 +212,32 @@ int renderOneFrame(const Options &o)
     return 0;
 }
 
-int playFrames(const Options &o)
+PlayOptions makePlayOptions(const Options &o)
 {
-    long written = 0;
     PlayOptions play;
     play.fps = o.fps;
-    play.maxFrames = o.maxFrames;
     play.drawEveryFrame = !o.fast;
+    return play;
+}
+
+// Before the show starts: the module's pass and the frames that play it, to the show's end or
+// --max-frames. A module the show would not end on stops the tool here, in one line.
+std::vector<FramePosition> planFrames(const Options &o, const PlayOptions &play, ShowPass *pass)
+{
+    std::string reason;
+    if (!findShowPass(pass, &reason))
+        fail("cannot load the module: " + reason);
+    std::vector<FramePosition> plan;
+    if (!planPassFrames(play, *pass, o.maxFrames, &plan, &reason))
+        fail(reason);
+    return plan;
+}
+
+int playFrames(const Options &o, PlayOptions play, const std::vector<FramePosition> &plan)
+{
+    long written = 0;
+    play.maxFrames = int64_t(plan.size());
+    const int64_t lastIndex = play.firstIndex + play.maxFrames - 1;
     auto wanted = [&](int64_t index, int32_t, int32_t) {
         return (o.every > 0 && index % o.every == 0) || o.frames.count(long(index)) > 0;
     };
@@ -235,34 +257,75 @@ int playFrames(const Options &o)
     if (played < 0)
         fail("cannot load the module");
     fprintf(stderr, "render: %lld frames played, %ld written\n", (long long)played, written);
+    // Asked-for frames the show does not reach are a failure, not a shorter success.
+    std::vector<int32_t> beyond;
+    for (long index : o.frames)
+        if (index > lastIndex)
+            beyond.push_back(int32_t(std::min<long>(index, INT32_MAX)));
+    if (!beyond.empty())
+        fail("frames " + describeNumberRuns(beyond) + " lie past the show's last frame, " + std::to_string(lastIndex) +
+             "; not written");
+    if (written == 0)
+        fail("no frame written: the show's last frame is " + std::to_string(lastIndex));
     return 0;
 }
 
-int writeSheet(const Options &o)
+// Per part, the frame its cell shows: the first at or past the row; failing that, the part's last
+// frame, captioned with its row; a part never played is captioned so on a dark cell.
+struct SheetCells {
+    std::vector<int64_t> frameIndex = std::vector<int64_t>(lastScenePart + 1, -1);
+    std::vector<std::string> captions = std::vector<std::string>(lastScenePart + 1);
+    std::vector<int32_t> unplayed, endedEarly;
+};
+
+SheetCells chooseSheetCells(const std::vector<FramePosition> &plan, int64_t firstIndex, int row)
 {
-    // Per part, the first frame at or past the chosen row.
-    std::vector<Picture> frames(51);
-    std::vector<bool> taken(51, false);
-    PlayOptions play;
-    play.fps = o.fps;
-    play.maxFrames = o.maxFrames;
-    play.drawEveryFrame = !o.fast;
-    auto wanted = [&](int64_t, int32_t order, int32_t row) {
-        return order >= 0 && order <= 50 && !taken[order] && row >= o.sheetRow;
+    SheetCells cells;
+    std::vector<bool> reached(lastScenePart + 1, false);
+    for (size_t k = 0; k < plan.size(); ++k) {
+        const int32_t part = plan[k].order;
+        if (part < 0 || part > lastScenePart || reached[size_t(part)])
+            continue;
+        cells.frameIndex[size_t(part)] = firstIndex + int64_t(k);
+        reached[size_t(part)] = plan[k].row >= row;
+        cells.captions[size_t(part)] = reached[size_t(part)] ? "" : "LAST FRAME ROW " + std::to_string(plan[k].row);
+    }
+    for (int32_t part = 0; part <= lastScenePart; ++part) {
+        if (cells.frameIndex[size_t(part)] < 0) {
+            cells.captions[size_t(part)] = "NOT PLAYED";
+            cells.unplayed.push_back(part);
+        } else if (!reached[size_t(part)]) {
+            cells.endedEarly.push_back(part);
+        }
+    }
+    return cells;
+}
+
+int writeSheet(const Options &o, PlayOptions play, const std::vector<FramePosition> &plan)
+{
+    play.maxFrames = int64_t(plan.size());
+    const SheetCells cells = chooseSheetCells(plan, play.firstIndex, o.sheetRow);
+    std::vector<Picture> frames(lastScenePart + 1);
+    auto wanted = [&](int64_t index, int32_t order, int32_t) {
+        return order >= 0 && order <= lastScenePart && cells.frameIndex[size_t(order)] == index;
     };
     int64_t played = playShow(play, wanted, [&](const PlayedFrame &frame) {
         if (frame.partChanged)
             fprintf(stderr, "render: frame %lld enters part %d\n", (long long)frame.index, frame.part);
-        if (frame.drawn && wanted(frame.index, frame.part, frame.row)) {
-            frames[frame.part] = readFrame();
-            taken[frame.part] = true;
-        }
+        if (frame.drawn && wanted(frame.index, frame.part, frame.row))
+            frames[size_t(frame.part)] = readFrame();
         return true;
     });
     if (played < 0)
         fail("cannot load the module");
-    writeOrFail(o.out, composeContactSheet(frames));
+    writeOrFail(o.out, composeContactSheet(frames, cells.captions));
     fprintf(stderr, "render: %lld frames played, sheet -> %s\n", (long long)played, o.out.c_str());
+    if (!cells.unplayed.empty())
+        fprintf(stderr, "render: parts never played (cells NOT PLAYED): %s\n",
+                describeNumberRuns(cells.unplayed).c_str());
+    if (!cells.endedEarly.empty())
+        fprintf(stderr, "render: parts that end before row %d (cells show their last frame): %s\n", o.sheetRow,
+                describeNumberRuns(cells.endedEarly).c_str());
     return 0;
 }
 
@@ -277,6 +340,11 @@ int main(int argc, char **argv)
         fail("cannot enter " + o.root + ": " + strerror(errno));
     if (o.quiet && !freopen("/dev/null", "w", stdout))
         fail("cannot silence standard output");
+    // The video plays from the stamp itself: its frame 0 stands for the instant 0.
+    PlayOptions play = makePlayOptions(o);
+    play.firstIndex = o.mode == "video" ? 0 : 1;
+    ShowPass pass;
+    const std::vector<FramePosition> plan = o.mode == "frame" ? std::vector<FramePosition>() : planFrames(o, play, &pass);
     VideoSettings video{o.out, o.fps, o.lossless};
     std::string error;
     if (o.mode == "video" && !prepareVideo(video, &error))
@@ -295,13 +363,13 @@ int main(int argc, char **argv)
     startRenderer();
     guardShowStartUp(false);
     if (o.mode == "video") {
-        if (!captureVideo(video, &error))
+        if (!captureVideo(video, pass.endFrame, int64_t(plan.size()) - 1, &error))
             fail(error);
         return 0;
     }
     if (o.mode == "frame")
         return renderOneFrame(o);
     if (o.mode == "play")
-        return playFrames(o);
-    return writeSheet(o);
+        return playFrames(o, play, plan);
+    return writeSheet(o, play, plan);
 }
