@@ -345,4 +345,35 @@ TEST_F(ModuleShapes, EveryToolEndsWithThePassOrSaysInOneLineThatTheShowWouldNot)
     fs::remove_all(work);
 }
 
+// What a play cannot give is a failure in one line, not a shorter success: frames asked for past
+// the show's end, none of every n-th, and frames too far apart to see the module end the show.
+TEST_F(ModuleShapes, RenderFailsOnWhatItsFramesCannotReach)
+{
+    const std::string work = showDir + "/out";
+    fs::create_directories(work);
+    struct Case {
+        size_t shape;
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {0, {"--fps", "10", "--frames", "5,30,31,40"}, "frames 30-31, 40 lie past the last frame played, 24; not written"},
+        {0, {"--fps", "10", "--every", "100"}, "no frame written: the last frame played is 24"},
+        // Order 50 from 2.23 to 2.83 s lies between the frames at 2 and 3 s.
+        {1, {"--fps", "1", "--every", "1"}, "at 1 frames a second the frames miss the module's change from order 50 "
+                                            "to order 0 at 2.83 s, so the show would not end there; a higher --fps sees it"},
+    };
+    for (const Case &c : cases) {
+        placeModule(moduleShapes()[c.shape]);
+        std::vector<std::string> argv = {renderTool, "play", "--quiet", "--root", showDir, "--out-dir", work};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ProcessResult run = runTool(argv);
+        EXPECT_EQ(run.status, 1) << c.line;
+        const std::vector<std::string> lines = splitLines(run.err);
+        ASSERT_FALSE(lines.empty()) << c.line;
+        EXPECT_EQ(lines.back(), "render: " + c.line);
+    }
+    fs::remove_all(work);
+}
+
 } // namespace

@@ -8,8 +8,10 @@
 // Defaults: play at 25 frames a second; sheet at 10, each part's first frame at or past row 40;
 // video at 60, the whole show with its sound, MP4 (H.264, AAC) or with --lossless Matroska (FFV1, FLAC).
 // Common: --root DIR (where data/ and Data/ are; default the current directory), --quiet (the
-// show's own console output is dropped). Status 0 on success, 1 when the show cannot be played or
-// a picture cannot be written, 2 on bad usage.
+// show's own console output is dropped). play, sheet and video plan their frames before drawing
+// and stop there, in one line, when the show would not end on the module (the order never going
+// from 50 to 0) unless --max-frames bounds them. Status 0 on success, 1 when the show cannot be
+// played to its end or a picture cannot be written, 2 on bad usage.
 #include <SDL/SDL.h>
 #include <unistd.h>
 
@@ -222,22 +224,22 @@ PlayOptions makePlayOptions(const Options &o)
 
 // Before the show starts: the module's pass and the frames that play it, to the show's end or
 // --max-frames. A module the show would not end on stops the tool here, in one line.
-std::vector<FramePosition> planFrames(const Options &o, const PlayOptions &play, ShowPass *pass)
+int64_t planFrames(const Options &o, const PlayOptions &play, ShowPass *pass, const FramePlanSink &onFrame)
 {
     std::string reason;
     if (!findShowPass(pass, &reason))
         fail("cannot load the module: " + reason);
-    std::vector<FramePosition> plan;
-    if (!planPassFrames(play, *pass, o.maxFrames, &plan, &reason))
+    int64_t frames = 0;
+    if (!planPassFrames(play, *pass, o.maxFrames, onFrame, &frames, &reason))
         fail(reason);
-    return plan;
+    return frames;
 }
 
-int playFrames(const Options &o, PlayOptions play, const std::vector<FramePosition> &plan)
+int playFrames(const Options &o, PlayOptions play, int64_t frames)
 {
     long written = 0;
-    play.maxFrames = int64_t(plan.size());
-    const int64_t lastIndex = play.firstIndex + play.maxFrames - 1;
+    play.maxFrames = frames;
+    const int64_t lastIndex = play.firstIndex + frames - 1;
     auto wanted = [&](int64_t index, int32_t, int32_t) {
         return (o.every > 0 && index % o.every == 0) || o.frames.count(long(index)) > 0;
     };
@@ -257,54 +259,39 @@ int playFrames(const Options &o, PlayOptions play, const std::vector<FramePositi
     if (played < 0)
         fail("cannot load the module");
     fprintf(stderr, "render: %lld frames played, %ld written\n", (long long)played, written);
-    // Asked-for frames the show does not reach are a failure, not a shorter success.
+    // Asked-for frames the play does not reach are a failure, not a shorter success.
     std::vector<int32_t> beyond;
     for (long index : o.frames)
         if (index > lastIndex)
             beyond.push_back(int32_t(std::min<long>(index, INT32_MAX)));
     if (!beyond.empty())
-        fail("frames " + describeNumberRuns(beyond) + " lie past the show's last frame, " + std::to_string(lastIndex) +
+        fail("frames " + describeNumberRuns(beyond) + " lie past the last frame played, " + std::to_string(lastIndex) +
              "; not written");
     if (written == 0)
-        fail("no frame written: the show's last frame is " + std::to_string(lastIndex));
+        fail("no frame written: the last frame played is " + std::to_string(lastIndex));
     return 0;
 }
 
 // Per part, the frame its cell shows: the first at or past the row; failing that, the part's last
-// frame, captioned with its row; a part never played is captioned so on a dark cell.
+// frame, captioned with its row; a part never played gets a dark cell captioned so.
 struct SheetCells {
     std::vector<int64_t> frameIndex = std::vector<int64_t>(lastScenePart + 1, -1);
-    std::vector<std::string> captions = std::vector<std::string>(lastScenePart + 1);
-    std::vector<int32_t> unplayed, endedEarly;
+    std::vector<int32_t> row = std::vector<int32_t>(lastScenePart + 1, -1);
+    std::vector<bool> reached = std::vector<bool>(lastScenePart + 1, false);
 };
 
-SheetCells chooseSheetCells(const std::vector<FramePosition> &plan, int64_t firstIndex, int row)
+void noteSheetFrame(SheetCells *cells, int sheetRow, int64_t index, int32_t part, int32_t row)
 {
-    SheetCells cells;
-    std::vector<bool> reached(lastScenePart + 1, false);
-    for (size_t k = 0; k < plan.size(); ++k) {
-        const int32_t part = plan[k].order;
-        if (part < 0 || part > lastScenePart || reached[size_t(part)])
-            continue;
-        cells.frameIndex[size_t(part)] = firstIndex + int64_t(k);
-        reached[size_t(part)] = plan[k].row >= row;
-        cells.captions[size_t(part)] = reached[size_t(part)] ? "" : "LAST FRAME ROW " + std::to_string(plan[k].row);
-    }
-    for (int32_t part = 0; part <= lastScenePart; ++part) {
-        if (cells.frameIndex[size_t(part)] < 0) {
-            cells.captions[size_t(part)] = "NOT PLAYED";
-            cells.unplayed.push_back(part);
-        } else if (!reached[size_t(part)]) {
-            cells.endedEarly.push_back(part);
-        }
-    }
-    return cells;
+    if (part < 0 || part > lastScenePart || cells->reached[size_t(part)])
+        return;
+    cells->frameIndex[size_t(part)] = index;
+    cells->row[size_t(part)] = row;
+    cells->reached[size_t(part)] = row >= sheetRow;
 }
 
-int writeSheet(const Options &o, PlayOptions play, const std::vector<FramePosition> &plan)
+int writeSheet(const Options &o, PlayOptions play, int64_t planned, const SheetCells &cells)
 {
-    play.maxFrames = int64_t(plan.size());
-    const SheetCells cells = chooseSheetCells(plan, play.firstIndex, o.sheetRow);
+    play.maxFrames = planned;
     std::vector<Picture> frames(lastScenePart + 1);
     auto wanted = [&](int64_t index, int32_t order, int32_t) {
         return order >= 0 && order <= lastScenePart && cells.frameIndex[size_t(order)] == index;
@@ -318,14 +305,24 @@ int writeSheet(const Options &o, PlayOptions play, const std::vector<FramePositi
     });
     if (played < 0)
         fail("cannot load the module");
-    writeOrFail(o.out, composeContactSheet(frames, cells.captions));
+    std::vector<std::string> captions(lastScenePart + 1);
+    std::vector<int32_t> unplayed, endedEarly;
+    for (int32_t part = 0; part <= lastScenePart; ++part) {
+        if (cells.frameIndex[size_t(part)] < 0) {
+            captions[size_t(part)] = "NOT PLAYED";
+            unplayed.push_back(part);
+        } else if (!cells.reached[size_t(part)]) {
+            captions[size_t(part)] = "LAST FRAME ROW " + std::to_string(cells.row[size_t(part)]);
+            endedEarly.push_back(part);
+        }
+    }
+    writeOrFail(o.out, composeContactSheet(frames, captions));
     fprintf(stderr, "render: %lld frames played, sheet -> %s\n", (long long)played, o.out.c_str());
-    if (!cells.unplayed.empty())
-        fprintf(stderr, "render: parts never played (cells NOT PLAYED): %s\n",
-                describeNumberRuns(cells.unplayed).c_str());
-    if (!cells.endedEarly.empty())
+    if (!unplayed.empty())
+        fprintf(stderr, "render: parts never played (cells NOT PLAYED): %s\n", describeNumberRuns(unplayed).c_str());
+    if (!endedEarly.empty())
         fprintf(stderr, "render: parts that end before row %d (cells show their last frame): %s\n", o.sheetRow,
-                describeNumberRuns(cells.endedEarly).c_str());
+                describeNumberRuns(endedEarly).c_str());
     return 0;
 }
 
@@ -340,11 +337,15 @@ int main(int argc, char **argv)
         fail("cannot enter " + o.root + ": " + strerror(errno));
     if (o.quiet && !freopen("/dev/null", "w", stdout))
         fail("cannot silence standard output");
-    // The video plays from the stamp itself: its frame 0 stands for the instant 0.
+    // A video's frame 0 stands for the stamp itself; play and sheet start a frame later.
     PlayOptions play = makePlayOptions(o);
     play.firstIndex = o.mode == "video" ? 0 : 1;
     ShowPass pass;
-    const std::vector<FramePosition> plan = o.mode == "frame" ? std::vector<FramePosition>() : planFrames(o, play, &pass);
+    SheetCells cells;
+    FramePlanSink noteCell;
+    if (o.mode == "sheet")
+        noteCell = [&](int64_t index, int32_t order, int32_t row) { noteSheetFrame(&cells, o.sheetRow, index, order, row); };
+    const int64_t planned = o.mode == "frame" ? 0 : planFrames(o, play, &pass, noteCell);
     VideoSettings video{o.out, o.fps, o.lossless};
     std::string error;
     if (o.mode == "video" && !prepareVideo(video, &error))
@@ -363,13 +364,13 @@ int main(int argc, char **argv)
     startRenderer();
     guardShowStartUp(false);
     if (o.mode == "video") {
-        if (!captureVideo(video, pass.endFrame, int64_t(plan.size()) - 1, &error))
+        if (!captureVideo(video, pass.endFrame, planned - 1, &error))
             fail(error);
         return 0;
     }
     if (o.mode == "frame")
         return renderOneFrame(o);
     if (o.mode == "play")
-        return playFrames(o, play, plan);
-    return writeSheet(o, play, plan);
+        return playFrames(o, play, planned);
+    return writeSheet(o, play, planned, cells);
 }

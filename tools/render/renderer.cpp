@@ -168,27 +168,8 @@ bool findShowPass(ShowPass *pass, std::string *reason)
     return true;
 }
 
-bool planShowFrames(const PlayOptions &options, int64_t frameCount, std::vector<FramePosition> *plan)
-{
-    openmpt_module *module = createOfflineModule();
-    if (!module)
-        return false;
-    plan->clear();
-    int64_t rendered = 0;
-    for (int64_t index = options.firstIndex; int64_t(plan->size()) < frameCount; ++index) {
-        advanceModuleTo(module, sampleAtFrame(index, options.fps) + 1, &rendered, nullptr);
-        const FramePosition position{openmpt_module_get_current_order(module), openmpt_module_get_current_row(module)};
-        const bool ends = !plan->empty() && endsShow(position.order, plan->back().order);
-        plan->push_back(position);
-        if (ends)
-            break;
-    }
-    openmpt_module_destroy(module);
-    return true;
-}
-
-bool planPassFrames(const PlayOptions &options, const ShowPass &pass, int64_t maxFrames,
-                    std::vector<FramePosition> *plan, std::string *reason)
+bool planPassFrames(const PlayOptions &options, const ShowPass &pass, int64_t maxFrames, const FramePlanSink &onFrame,
+                    int64_t *frames, std::string *reason)
 {
     if (!pass.ends && maxFrames <= 0) {
         *reason = describeEndlessPass(pass);
@@ -203,13 +184,28 @@ bool planPassFrames(const PlayOptions &options, const ShowPass &pass, int64_t ma
         throughEnd = endIndex - options.firstIndex + 1;
     }
     const int64_t count = maxFrames > 0 ? std::min(maxFrames, throughEnd) : throughEnd;
-    if (!planShowFrames(options, count, plan)) {
+    openmpt_module *module = createOfflineModule();
+    if (!module) {
         *reason = "cannot load the module";
         return false;
     }
-    const size_t n = plan->size();
-    const bool endsAtLast = n >= 2 && endsShow((*plan)[n - 1].order, (*plan)[n - 2].order);
-    if (count == throughEnd && !(int64_t(n) == count && endsAtLast)) {
+    // The module rendered to each frame's instant, as playShow renders it, without drawing.
+    int64_t rendered = 0, planned = 0;
+    int32_t previous = -1;
+    bool ended = false;
+    while (planned < count && !ended) {
+        const int64_t index = options.firstIndex + planned;
+        advanceModuleTo(module, sampleAtFrame(index, options.fps) + 1, &rendered, nullptr);
+        const int32_t order = openmpt_module_get_current_order(module);
+        if (onFrame)
+            onFrame(index, order, openmpt_module_get_current_row(module));
+        ended = planned > 0 && endsShow(order, previous);
+        previous = order;
+        ++planned;
+    }
+    openmpt_module_destroy(module);
+    *frames = planned;
+    if (count == throughEnd && !(planned == count && ended)) {
         // An order 50 or 0 shorter than a frame: the live show, at its own rate, may still end.
         char line[200];
         snprintf(line, sizeof line,

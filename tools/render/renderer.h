@@ -72,22 +72,16 @@ int64_t sampleAtFrame(int64_t index, int fps);
 // reason, when the module will not load.
 bool findShowPass(ShowPass *pass, std::string *reason);
 
-// The order and row that a frame reads, without the frame being drawn.
-struct FramePosition {
-    int32_t order;
-    int32_t row;
-};
-// The positions frames options.firstIndex onwards read when playShow plays them, for frameCount
-// frames or up to and with the first on which the show ends (its part going from 50 to 0), which
-// is then the plan's last. False when the module will not load.
-bool planShowFrames(const PlayOptions &options, int64_t frameCount, std::vector<FramePosition> *plan);
-
-// The frames to play, planned before any is drawn: to the show's end (through the first frame at
-// or past the pass's change back to order 0, which must be the frame the show ends on) or
-// maxFrames (0: no limit), whichever comes first. False, with one line, when the show would not
-// end on the module and maxFrames does not bound the play, or when the frames miss the change.
-bool planPassFrames(const PlayOptions &options, const ShowPass &pass, int64_t maxFrames,
-                    std::vector<FramePosition> *plan, std::string *reason);
+// The order and row a frame will read, told before anything is drawn.
+using FramePlanSink = std::function<void(int64_t index, int32_t order, int32_t row)>;
+// The frames to play, found before any is drawn by rendering the module to each frame's instant
+// as playShow will: to the show's end (through the first frame at or past the pass's change back
+// to order 0, which must be the frame the show ends on) or maxFrames (0: no limit), whichever
+// comes first. Each frame's position goes to onFrame (may be empty), their count to *frames.
+// False, with one line, when the show would not end on the module and maxFrames does not bound
+// the play, or when the frames miss the change.
+bool planPassFrames(const PlayOptions &options, const ShowPass &pass, int64_t maxFrames, const FramePlanSink &onFrame,
+                    int64_t *frames, std::string *reason);
 
 // The module's samples from order 0 up to sample frame endFrame, rendered in the chunks that
 // playShow with these options renders them in: libopenmpt's output differs slightly with the
