@@ -77,8 +77,8 @@ int main(int argc, char **argv)
         std::printf("pacecheck: %d point%s MISS%s\n", misses, misses == 1 ? "" : "s",
                     unmeasured ? (", " + std::to_string(unmeasured) + " not measured").c_str() : "");
     else if (unmeasured)
-        std::printf("pacecheck: %d point%s not measured (their parts never play), the other %d hold\n", unmeasured,
-                    unmeasured == 1 ? "" : "s", measured);
+        std::printf("pacecheck: %d point%s not measured (their parts never play), %d measured hold%s\n", unmeasured,
+                    unmeasured == 1 ? "" : "s", measured, measured == 1 ? "s" : "");
     else
         std::printf("pacecheck: every point holds\n");
     if (!times.ends)
