@@ -128,11 +128,11 @@ std::vector<int32_t> visitedOrders(const ShowPass &pass)
     return orders;
 }
 
-// The numbers that lines of the form "<before>N" end in.
-std::vector<int32_t> numbersEndingLines(const std::string &text, const std::string &before)
+// The first number of each line that matches a pattern whole.
+std::vector<int32_t> matchLines(const std::string &text, const std::string &pattern)
 {
     std::vector<int32_t> numbers;
-    const std::regex line(before + "(-?[0-9]+)");
+    const std::regex line(pattern);
     std::smatch m;
     for (const std::string &l : splitLines(text))
         if (std::regex_match(l, m, line))
@@ -145,19 +145,13 @@ bool startsWith(const std::vector<int32_t> &longer, const std::vector<int32_t> &
     return prefix.size() <= longer.size() && std::equal(prefix.begin(), prefix.end(), longer.begin());
 }
 
-std::string formatSeconds(double seconds)
-{
-    char text[32];
-    snprintf(text, sizeof text, "%.2f", seconds);
-    return text;
-}
-
 // The first frame index (counting from 0) whose instant k / fps is at or past the pass's end.
 int64_t framesBefore(double seconds, int fps)
 {
     return int64_t(std::ceil(seconds * fps - 1e-3));
 }
 
+const std::string entersPart = "render: frame [0-9]+ enters part ([0-9]+)";
 const std::string endlessLine = "the module never goes from order 50 to order 0, where the show ends \\(played "
                                 "[0-9.]+ s: its own length and 10 s more\\)";
 
@@ -232,7 +226,7 @@ TEST_F(ModuleShapes, TheShowFollowsEachAndEndsOnlyWhereOrderFiftyGoesToZero)
         ProcessResult run = runDisplayProcess({"stdbuf", "-oL", demoBinary}, options);
         ASSERT_FALSE(run.timedOut);
         EXPECT_EQ(run.status, 0) << run.err;
-        const std::vector<int32_t> parts = numbersEndingLines(run.out, "Go part ");
+        const std::vector<int32_t> parts = matchLines(run.out, "Go part ([0-9]+)");
         if (shape.ends) {
             std::vector<int32_t> expected = shape.orders;
             expected.push_back(0);
@@ -259,18 +253,16 @@ TEST_F(ModuleShapes, EveryToolEndsWithThePassOrSaysInOneLineThatTheShowWouldNot)
         const std::string module = placeModule(shape);
         fs::remove_all(work);
         fs::create_directories(work);
-        const std::string seconds = formatSeconds(shape.seconds);
+        char secondsText[16];
+        snprintf(secondsText, sizeof secondsText, "%.2f", shape.seconds);
+        const std::string seconds = secondsText;
 
         // soundcheck: a row for each order played and no other; too short a pass, or no end.
         ProcessResult sound = runTool({soundcheckTool, module});
         EXPECT_EQ(sound.status, 1) << sound.out;
-        std::set<int32_t> rows, played(shape.orders.begin(), shape.orders.end());
-        for (const std::string &line : splitLines(sound.out)) {
-            std::smatch m;
-            if (std::regex_match(line, m, std::regex("\\| ([0-9]+) \\| ([0-9.]+) \\| .*")))
-                rows.insert(std::stoi(m[1]));
-        }
-        EXPECT_EQ(rows, played);
+        const std::set<int32_t> played(shape.orders.begin(), shape.orders.end());
+        const std::vector<int32_t> rows = matchLines(sound.out, "\\| ([0-9]+) \\| [0-9.]+ \\| .*");
+        EXPECT_EQ(std::set<int32_t>(rows.begin(), rows.end()), played);
         EXPECT_EQ(sound.out.find("SILENT"), std::string::npos);
         EXPECT_EQ(sound.out.find("orders the pass never plays: " + shape.unplayed + "\n") != std::string::npos,
                   !shape.unplayed.empty());
@@ -307,7 +299,7 @@ TEST_F(ModuleShapes, EveryToolEndsWithThePassOrSaysInOneLineThatTheShowWouldNot)
         entered.push_back(0);
         // The sheet: unplayed cells dark and captioned, the others a frame.
         ASSERT_EQ(sheet.status, 0) << sheet.err;
-        EXPECT_EQ(numbersEndingLines(sheet.err, "render: frame [0-9]+ enters part "), entered);
+        EXPECT_EQ(matchLines(sheet.err, entersPart), entered);
         EXPECT_NE(sheet.err.find("render: parts never played (cells NOT PLAYED): 2-49\n"), std::string::npos);
         EXPECT_EQ(sheet.err.find("cells show their last frame): " + shape.sheetShort + "\n") != std::string::npos,
                   !shape.sheetShort.empty())
@@ -328,7 +320,7 @@ TEST_F(ModuleShapes, EveryToolEndsWithThePassOrSaysInOneLineThatTheShowWouldNot)
         }
         // play: the same parts, through the frame the show ends on.
         ASSERT_EQ(play.status, 0) << play.err;
-        EXPECT_EQ(numbersEndingLines(play.err, "render: frame [0-9]+ enters part "), entered);
+        EXPECT_EQ(matchLines(play.err, entersPart), entered);
         const int64_t played10 = framesBefore(shape.seconds, 10);
         EXPECT_NE(play.err.find("render: " + std::to_string(played10) + " frames played, " +
                                 std::to_string(played10 / 5) + " written\n"),
