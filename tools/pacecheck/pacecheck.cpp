@@ -73,9 +73,10 @@ int main(int argc, char **argv)
     const int measured = int(points.size()) - unmeasured;
     if (measured == 0)
         std::printf("pacecheck: no point measured, their parts never play\n");
+    else if (misses && unmeasured)
+        std::printf("pacecheck: %d point%s MISS, %d not measured\n", misses, misses == 1 ? "" : "s", unmeasured);
     else if (misses)
-        std::printf("pacecheck: %d point%s MISS%s\n", misses, misses == 1 ? "" : "s",
-                    unmeasured ? (", " + std::to_string(unmeasured) + " not measured").c_str() : "");
+        std::printf("pacecheck: %d point%s MISS\n", misses, misses == 1 ? "" : "s");
     else if (unmeasured)
         std::printf("pacecheck: %d point%s not measured (their parts never play), %d measured hold%s\n", unmeasured,
                     unmeasured == 1 ? "" : "s", measured, measured == 1 ? "s" : "");
