@@ -24,5 +24,14 @@ done
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# dpkg's own lines go to a log, shown only when something fails.
+log=$(mktemp)
+if ! { "${as_root[@]}" apt-get update -qq &&
+       "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+           apt-get install -y -qq --no-install-recommends "${missing[@]}"; } > "$log" 2>&1; then
+    tail -n 30 "$log"
+    rm -f "$log"
+    echo "install-packages: apt-get failed (its last lines above)"
+    exit 1
+fi
+rm -f "$log"

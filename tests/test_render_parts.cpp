@@ -102,15 +102,20 @@ TEST_F(RenderParts, IntroShowsTheForestOverTheBackdropInPartsZeroToThree)
         EXPECT_EQ(zero.rgba, render(part, "20", 40).rgba) << "part " << part;
 }
 
-// At 25 frames a second, 100 frames (4 s) reach row 40 of part 0 (2.4 s) but not of part 1 (6.24 s).
+// At 25 frames a second, 100 frames (4 s) reach row 40 of part 0 (2.4 s) but not of part 1 (6.24 s):
+// part 1's cell is its last frame, at row 2, and the parts after it are named as never played.
 TEST_F(RenderParts, SheetStepsTheShowFromOrderZero)
 {
     ProcessResult r = runTool("sheet", {"--fps", "25", "--max-frames", "100", "--out", outDir + "/sheet.png"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("render: parts never played (cells NOT PLAYED): 2-50\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("render: parts that end before row 40 (cells show their last frame): 1\n"),
+              std::string::npos) << r.err;
     Frame sheet = readPngFrame(outDir + "/sheet.png");
     ASSERT_EQ(sheet.width, 8 * 204 + 4);
-    EXPECT_GT(luminance(sheet.at(size_t(4 + 20) * sheet.width + 4 + 100)), 5); // part 0: the night sky
-    EXPECT_EQ(sheet.at(size_t(4 + 100) * sheet.width + 4 + 204 + 100)[0], 16); // part 1: not reached
+    EXPECT_GT(luminance(sheet.at(size_t(4 + 20) * sheet.width + 4 + 100)), 5);       // part 0: the night sky
+    EXPECT_GT(luminance(sheet.at(size_t(4 + 20) * sheet.width + 4 + 204 + 100)), 5); // part 1: its last frame
+    EXPECT_EQ(sheet.at(size_t(4 + 100) * sheet.width + 4 + 2 * 204 + 100)[0], 16);   // part 2: not played
 }
 
 Picture solidPicture(int width, int height, uint8_t value)
@@ -134,22 +139,33 @@ TEST(RenderPictures, ShrinkLabelAndContactSheet)
     EXPECT_EQ(redAt(small, 0, 0), 128);
     EXPECT_EQ(redAt(small, 1, 0), 0);
 
-    // "10" at scale 2 on a black box 2 x 8 + 2 wide and 14 high; "0" hollow in the middle.
+    // "10" at scale 2 on a black box 2 x 8 + 2 wide and 14 high; "0" hollow in the middle. Letters
+    // of the captions draw too; other characters leave their place blank.
     Picture label = solidPicture(40, 20, 100);
     drawLabel(&label, 0, 0, "10", 2);
     EXPECT_TRUE(redAt(label, 0, 0) == 0 && redAt(label, 17, 13) == 0 && redAt(label, 18, 0) == 100 &&
                 redAt(label, 0, 14) == 100);
     EXPECT_TRUE(redAt(label, 4, 2) == 255 && redAt(label, 4, 10) == 255 && redAt(label, 10, 6) == 255 &&
                 redAt(label, 12, 6) == 0);
+    drawLabel(&label, 0, 0, "T?", 2);
+    EXPECT_TRUE(redAt(label, 2, 2) == 255 && redAt(label, 6, 2) == 255 && redAt(label, 2, 4) == 0 &&
+                redAt(label, 4, 10) == 255);
+    for (int y = 2; y < 12; ++y)
+        EXPECT_EQ(redAt(label, 10, y), 0) << y;
 
+    // Thumbnails, the dark cell of a part without a frame, and a caption after the part's number.
     std::vector<Picture> frames(51);
     frames[0] = solidPicture(frameWidth, frameHeight, 200);
     frames[50] = solidPicture(frameWidth, frameHeight, 90);
-    Picture sheet = composeContactSheet(frames);
+    std::vector<std::string> captions(51);
+    captions[1] = "NOT PLAYED";
+    Picture sheet = composeContactSheet(frames, captions);
     ASSERT_TRUE(sheet.width == 8 * 204 + 4 && sheet.height == 7 * 154 + 4);
     EXPECT_EQ(redAt(sheet, 4 + 100, 4 + 100), 200);                   // part 0's picture
     EXPECT_EQ(redAt(sheet, 4, 4), 0);                                 // its label box
+    EXPECT_EQ(redAt(sheet, 4 + 12, 4 + 2), 200);                      // which ends after the "0"
     EXPECT_EQ(redAt(sheet, 4 + 204 + 100, 4 + 100), 16);              // part 1: no frame
+    EXPECT_EQ(redAt(sheet, 4 + 204 + 2 + 2 * 8, 4 + 2), 255);         // its caption's N
     EXPECT_EQ(redAt(sheet, 4 + 2 * 204 + 100, 4 + 6 * 154 + 100), 90); // part 50, row 6
     EXPECT_EQ(redAt(sheet, 1, 1), 48);                                // the gaps
 }

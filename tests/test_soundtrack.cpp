@@ -143,7 +143,7 @@ TEST(SoundtrackPass, FadesAreAudibleAndNoQuarterIsSilent) {
 TEST(SoundtrackPace, SlowerOrdersHideTheTextsAndRepeatTheFlights) {
     OrderTimes slow;
     for (int order = 0; order < orderCount; order++)
-        slow.starts.push_back(7.68 * order);
+        slow.visits.push_back({order, 7.68 * order});
     slow.end = 7.68 * orderCount;
     std::set<std::string> misses;
     for (const PacePoint &point : measurePace(slow, 1100))

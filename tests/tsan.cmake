@@ -10,6 +10,7 @@ add_executable(test_music_tsan
   ${CMAKE_SOURCE_DIR}/tools/xmwriter/xmwriter.cpp)
 target_include_directories(test_music_tsan PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools
   ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_music_tsan PRIVATE SHOW_SYSTEM_SDL12="${SYSTEM_SDL12}")
 target_compile_options(test_music_tsan PRIVATE ${SHOW_WARNINGS} -fsanitize=thread -O1 -g)
 target_link_options(test_music_tsan PRIVATE -fsanitize=thread)
 target_link_libraries(test_music_tsan PRIVATE PkgConfig::SDL PkgConfig::OPENMPT GTest::gtest_main Threads::Threads)

@@ -7,6 +7,7 @@
 
 #include "assets/textures.h"
 #include "driver/schedule.h"
+#include "driver/showpass.h"
 #include "driver/waysout.h"
 #include "effects/celshading.h"
 #include "effects/forest.h"
@@ -52,7 +53,7 @@ void applyPartChange(int32_t enteredPart, int32_t previous)
 {
     switch (enteredPart) {
     case 0:
-        if (previous == 50)
+        if (endsShow(enteredPart, previous))
             endRequested = true;
         break;
     case 4: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15:

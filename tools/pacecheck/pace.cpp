@@ -2,53 +2,54 @@
 
 #include <cmath>
 #include <cstdio>
-#include <sstream>
-
-#include <libopenmpt/libopenmpt.hpp>
 
 #include "assets/camerapaths.h"
 #include "driver/demo.h"
 #include "effects/meshscenes.h"
 #include "effects/voxeltext.h"
+#include "modulepass/modulepass.h"
 
 namespace {
 
-const int playRate = 44100;
-const int playBlockFrames = 64; // the show's audio layer notes the position this often
-const double longestPass = 1200.0;
 const double sampleStep = 0.001; // seconds of partTime between two looks at a text
 const double fewestPasses = 0.9, mostPasses = 1.3;
 const int rowsPerOrder = 64;
 
-// The part whose entry last restarted partTime, at or before part, by the show's own rules; 0
-// (the show's start) when none did.
-int findPartTimeOrigin(int part)
+// When the pass leaves visit k: the next visit's start or the pass's end.
+double findVisitEnd(const OrderTimes &times, size_t k)
+{
+    return k + 1 < times.visits.size() ? times.visits[k + 1].start : times.end;
+}
+
+// The first visit of a part at or after visit from; times.visits.size() when there is none.
+size_t findVisit(const OrderTimes &times, int part, size_t from = 0)
+{
+    while (from < times.visits.size() && times.visits[from].part != part)
+        ++from;
+    return from;
+}
+
+// When partTime last restarted at or before visit k began, by the show's own rules applied to the
+// parts as they were entered: the start of that visit, or the show's start.
+double findPartTimeOrigin(const OrderTimes &times, size_t k)
 {
     const FrameClocks savedClocks = frameClocks;
     const bool savedEnd = endRequested;
-    int origin = 0;
-    for (int entered = part; entered > 0 && origin == 0; --entered) {
+    double origin = 0.0;
+    for (size_t visit = 0; visit <= k && visit < times.visits.size(); ++visit) {
         frameClocks.partTime = 1.0f;
-        applyPartChange(entered, entered - 1);
+        applyPartChange(times.visits[visit].part, visit ? times.visits[visit - 1].part : -1);
         if (frameClocks.partTime == 0.0f)
-            origin = entered;
+            origin = times.visits[visit].start;
     }
     frameClocks = savedClocks;
     endRequested = savedEnd;
     return origin;
 }
 
-// A part lasts from its order's start to the next start of any order (or the pass's end).
-bool findPartSpan(const OrderTimes &times, int part, double *from, double *to)
+PacePoint makePoint(const char *what, int firstPart, int lastPart, double least, double most)
 {
-    if (part < 0 || part >= int(times.starts.size()) || times.starts[size_t(part)] < 0.0)
-        return false;
-    *from = times.starts[size_t(part)];
-    *to = times.end;
-    for (double start : times.starts)
-        if (start > *from && start < *to)
-            *to = start;
-    return *to > *from;
+    return PacePoint{what, firstPart, lastPart, 0.0, 0.0, 0.0, least, most, "", false, false};
 }
 
 // Whether any of the box can be seen through setupSceneLighting's view: the box stands in front
@@ -77,16 +78,18 @@ void addTextPoints(std::vector<PacePoint> &points, const OrderTimes &times, cons
                    TextBox (*boxAt)(float), int firstPart, int lastPart)
 {
     for (int part = firstPart; part <= lastPart; ++part) {
-        PacePoint point{what, part, part, 0.0, 0.0, 0.0, minimumTextSeconds, INFINITY, "", false};
-        double from = 0.0, to = 0.0, origin = 0.0, unused = 0.0;
-        if (!findPartSpan(times, part, &from, &to) || !findPartSpan(times, findPartTimeOrigin(part), &origin, &unused)) {
-            point.note = "the part is never played";
+        PacePoint point = makePoint(what, part, part, minimumTextSeconds, INFINITY);
+        const size_t visit = findVisit(times, part);
+        if (visit == times.visits.size()) {
+            point.note = "not measured: the part is never played";
             points.push_back(point);
             continue;
         }
-        point.partTimeFrom = from - origin;
-        point.partTimeTo = to - origin;
+        const double origin = findPartTimeOrigin(times, visit);
+        point.partTimeFrom = times.visits[visit].start - origin;
+        point.partTimeTo = findVisitEnd(times, visit) - origin;
         point.value = measureSecondsOnScreen(boxAt, point.partTimeFrom, point.partTimeTo);
+        point.measured = true;
         point.holds = point.value >= point.least;
         points.push_back(point);
     }
@@ -95,33 +98,42 @@ void addTextPoints(std::vector<PacePoint> &points, const OrderTimes &times, cons
 // Where the module is at a time of the pass: "part 29 row 52".
 std::string describePosition(const OrderTimes &times, double at)
 {
-    for (int part = 0; part < int(times.starts.size()); ++part) {
-        double from = 0.0, to = 0.0;
-        if (findPartSpan(times, part, &from, &to) && at >= from && at < to) {
+    for (size_t k = 0; k < times.visits.size(); ++k) {
+        const double from = times.visits[k].start, to = findVisitEnd(times, k);
+        if (at >= from && at < to) {
             char text[48];
-            std::snprintf(text, sizeof text, "part %d row %d", part, int((at - from) / (to - from) * rowsPerOrder));
+            std::snprintf(text, sizeof text, "part %d row %d", times.visits[k].part,
+                          int((at - from) / (to - from) * rowsPerOrder));
             return text;
         }
     }
     return "after the pass";
 }
 
+// From the first part's first visit to the end of the last part's next visit, on one run of partTime.
 void addFlightPoint(std::vector<PacePoint> &points, const OrderTimes &times, const char *what, int firstPart,
                     int lastPart, int32_t pathCount)
 {
-    PacePoint point{what, firstPart, lastPart, 0.0, 0.0, 0.0, fewestPasses, mostPasses, "", false};
-    double from = 0.0, to = 0.0, origin = 0.0, unused = 0.0;
-    if (pathCount < 1 || !findPartSpan(times, firstPart, &from, &unused) || !findPartSpan(times, lastPart, &unused, &to) ||
-        !findPartSpan(times, findPartTimeOrigin(firstPart), &origin, &unused)) {
-        point.note = pathCount < 1 ? "the track has no frames" : "the parts are never played";
+    PacePoint point = makePoint(what, firstPart, lastPart, fewestPasses, mostPasses);
+    const size_t first = findVisit(times, firstPart);
+    const size_t last = findVisit(times, lastPart, first);
+    const double origin = first < times.visits.size() ? findPartTimeOrigin(times, first) : 0.0;
+    if (pathCount < 1)
+        point.note = "not measured: the track has no frames";
+    else if (last == times.visits.size())
+        point.note = "not measured: the parts are never played";
+    else if (findPartTimeOrigin(times, last) != origin)
+        point.note = "not measured: partTime restarts between its parts";
+    if (!point.note.empty()) {
         points.push_back(point);
         return;
     }
-    point.partTimeFrom = from - origin;
-    point.partTimeTo = to - origin;
+    point.partTimeFrom = times.visits[first].start - origin;
+    point.partTimeTo = findVisitEnd(times, last) - origin;
     // Passes as the scene counts them: path frames gone by, over the frames of one pass.
     point.value = (double(pathFrameAt(float(point.partTimeTo), pathCount)) -
                    double(pathFrameAt(float(point.partTimeFrom), pathCount))) / pathCount;
+    point.measured = true;
     point.holds = point.value >= point.least && point.value <= point.most;
     // The first moment the frame shown goes back to the track's start.
     int32_t previous = selectPathFrame(pathFrameAt(float(point.partTimeFrom), pathCount), pathCount);
@@ -153,36 +165,23 @@ std::string formatRange(const PacePoint &point, const char *unit)
 
 bool readOrderTimes(const std::vector<char> &moduleBytes, OrderTimes *times, std::string *reason)
 {
-    try {
-        std::ostringstream log;
-        openmpt::module module(moduleBytes, log);
-        module.set_repeat_count(-1);
-        const int orders = module.get_num_orders();
-        times->starts.assign(size_t(orders > 0 ? orders : 0), -1.0);
-        std::vector<float> block(playBlockFrames);
-        long framesDone = 0;
-        int previous = -1;
-        while (framesDone < long(longestPass * playRate)) {
-            const int order = module.get_current_order();
-            if (order != previous && order >= 0 && order < orders) {
-                if (order == 0 && previous == orders - 1) {
-                    times->end = double(framesDone) / playRate;
-                    return true;
-                }
-                if (times->starts[size_t(order)] < 0.0)
-                    times->starts[size_t(order)] = double(framesDone) / playRate;
-            }
-            previous = order;
-            const size_t got = module.read(playRate, playBlockFrames, block.data());
-            if (got == 0)
-                break;
-            framesDone += long(got);
-        }
-        *reason = "the module never returns from its last order to order 0";
-    } catch (const std::exception &error) {
-        *reason = std::string("libopenmpt rejects it: ") + error.what();
+    std::string why;
+    openmpt_module *module = openShowModule(moduleBytes.data(), moduleBytes.size(), &why, nullptr);
+    if (!module) {
+        *reason = "libopenmpt rejects it: " + why;
+        return false;
     }
-    return false;
+    const ShowPass pass = walkShowPass(module);
+    openmpt_module_destroy(module);
+    const int64_t end = measuredFrames(pass);
+    times->visits.clear();
+    for (const OrderVisit &visit : pass.visits)
+        if (visit.firstFrame < end)
+            times->visits.push_back({visit.order, double(visit.firstFrame) / passSampleRate});
+    times->end = double(end) / passSampleRate;
+    times->ends = pass.ends;
+    times->endless = pass.ends ? "" : describeEndlessPass(pass);
+    return true;
 }
 
 std::vector<PacePoint> measurePace(const OrderTimes &times, int32_t forestPathFrames)
@@ -208,11 +207,15 @@ std::string formatPaceTable(const std::vector<PacePoint> &points)
         else
             std::snprintf(parts, sizeof parts, "%d", point.firstPart);
         std::string note = point.note;
-        if (!point.holds)
+        if (point.measured && !point.holds)
             note = note.empty() ? "MISSES" : "MISSES; " + note;
-        std::snprintf(line, sizeof line, "| %s | %s | %.2f | %.2f | %.*f%s | %s | %s |\n", parts, point.what.c_str(),
-                      point.partTimeFrom, point.partTimeTo, flight ? 3 : 2, point.value, flight ? " passes" : " s",
-                      formatRange(point, flight ? "" : " s").c_str(), note.c_str());
+        if (point.measured)
+            std::snprintf(line, sizeof line, "| %s | %s | %.2f | %.2f | %.*f%s | %s | %s |\n", parts,
+                          point.what.c_str(), point.partTimeFrom, point.partTimeTo, flight ? 3 : 2, point.value,
+                          flight ? " passes" : " s", formatRange(point, flight ? "" : " s").c_str(), note.c_str());
+        else
+            std::snprintf(line, sizeof line, "| %s | %s | - | - | - | %s | %s |\n", parts, point.what.c_str(),
+                          formatRange(point, flight ? "" : " s").c_str(), note.c_str());
         table += line;
     }
     return table;

@@ -6,15 +6,22 @@
 #include <string>
 #include <vector>
 
-// When each order of one pass begins, in seconds of playback, and when the pass ends (the
-// module back at order 0).
+// The orders one pass of the module enters, in playing order, each with the second it begins at,
+// and the second the pass ends at: where the show ends, or the module's own length when the show
+// would not end on it.
+struct PartVisit {
+    int32_t part;
+    double start;
+};
 struct OrderTimes {
-    std::vector<double> starts; // by order; negative for an order the pass never reaches
+    std::vector<PartVisit> visits;
     double end = 0.0;
+    bool ends = true;    // the show ends on the module
+    std::string endless; // otherwise the line that says so
 };
 
-// Plays the module once with libopenmpt, as the show hears it, and notes where each order
-// begins. False, with a one-line reason, when libopenmpt rejects it or it never returns to 0.
+// Plays the module as the show does (modulepass) and notes where each order begins. False, with a
+// one-line reason, only when libopenmpt rejects it.
 bool readOrderTimes(const std::vector<char> &moduleBytes, OrderTimes *times, std::string *reason);
 
 // One measured point: a text's seconds on screen in one part, or a flight's passes round its track.
@@ -24,8 +31,9 @@ struct PacePoint {
     double partTimeFrom, partTimeTo; // the span of partTime the parts show
     double value;                    // seconds on screen, or passes round the track
     double least, most;              // the range the pictures need
-    std::string note;                // where a flight's track starts again
+    std::string note;                // where a flight's track starts again, or why nothing was measured
     bool holds;
+    bool measured;                   // false: its parts are not played so that it can be
 };
 
 // The title in parts 4-7 and the scroller in 30-41 (each at least minimumTextSeconds on screen),

@@ -8,11 +8,14 @@
 // Defaults: play at 25 frames a second; sheet at 10, each part's first frame at or past row 40;
 // video at 60, the whole show with its sound, MP4 (H.264, AAC) or with --lossless Matroska (FFV1, FLAC).
 // Common: --root DIR (where data/ and Data/ are; default the current directory), --quiet (the
-// show's own console output is dropped). Status 0 on success, 1 when the show cannot be played or
-// a picture cannot be written, 2 on bad usage.
+// show's own console output is dropped). play, sheet and video plan their frames before drawing
+// and stop there, in one line, when the show would not end on the module (the order never going
+// from 50 to 0) unless --max-frames bounds them. Status 0 on success, 1 when the show cannot be
+// played to its end or a picture cannot be written, 2 on bad usage.
 #include <SDL/SDL.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/showpass.h"
+#include "modulepass/modulepass.h"
 #include "renderer.h"
 #include "video.h"
 
@@ -209,13 +214,32 @@ int renderOneFrame(const Options &o)
     return 0;
 }
 
-int playFrames(const Options &o)
+PlayOptions makePlayOptions(const Options &o)
 {
-    long written = 0;
     PlayOptions play;
     play.fps = o.fps;
-    play.maxFrames = o.maxFrames;
     play.drawEveryFrame = !o.fast;
+    return play;
+}
+
+// Before the show starts: the module's pass and the frames that play it, to the show's end or
+// --max-frames. A module the show would not end on stops the tool here, in one line.
+int64_t planFrames(const Options &o, const PlayOptions &play, ShowPass *pass, const FramePlanSink &onFrame)
+{
+    std::string reason;
+    if (!findShowPass(pass, &reason))
+        fail("cannot load the module: " + reason);
+    int64_t frames = 0;
+    if (!planPassFrames(play, *pass, o.maxFrames, onFrame, &frames, &reason))
+        fail(reason);
+    return frames;
+}
+
+int playFrames(const Options &o, PlayOptions play, int64_t frames)
+{
+    long written = 0;
+    play.maxFrames = frames;
+    const int64_t lastIndex = play.firstIndex + frames - 1;
     auto wanted = [&](int64_t index, int32_t, int32_t) {
         return (o.every > 0 && index % o.every == 0) || o.frames.count(long(index)) > 0;
     };
@@ -235,34 +259,70 @@ int playFrames(const Options &o)
     if (played < 0)
         fail("cannot load the module");
     fprintf(stderr, "render: %lld frames played, %ld written\n", (long long)played, written);
+    // Asked-for frames the play does not reach are a failure, not a shorter success.
+    std::vector<int32_t> beyond;
+    for (long index : o.frames)
+        if (index > lastIndex)
+            beyond.push_back(int32_t(std::min<long>(index, INT32_MAX)));
+    if (!beyond.empty())
+        fail("frames " + describeNumberRuns(beyond) + " lie past the last frame played, " + std::to_string(lastIndex) +
+             "; not written");
+    if (written == 0)
+        fail("no frame written: the last frame played is " + std::to_string(lastIndex));
     return 0;
 }
 
-int writeSheet(const Options &o)
+// Per part, the frame its cell shows: the first at or past the row; failing that, the part's last
+// frame, captioned with its row; a part never played gets a dark cell captioned so.
+struct SheetCells {
+    std::vector<int64_t> frameIndex = std::vector<int64_t>(lastScenePart + 1, -1);
+    std::vector<int32_t> row = std::vector<int32_t>(lastScenePart + 1, -1);
+    std::vector<bool> reached = std::vector<bool>(lastScenePart + 1, false);
+};
+
+void noteSheetFrame(SheetCells *cells, int sheetRow, int64_t index, int32_t part, int32_t row)
 {
-    // Per part, the first frame at or past the chosen row.
-    std::vector<Picture> frames(51);
-    std::vector<bool> taken(51, false);
-    PlayOptions play;
-    play.fps = o.fps;
-    play.maxFrames = o.maxFrames;
-    play.drawEveryFrame = !o.fast;
-    auto wanted = [&](int64_t, int32_t order, int32_t row) {
-        return order >= 0 && order <= 50 && !taken[order] && row >= o.sheetRow;
+    if (part < 0 || part > lastScenePart || cells->reached[size_t(part)])
+        return;
+    cells->frameIndex[size_t(part)] = index;
+    cells->row[size_t(part)] = row;
+    cells->reached[size_t(part)] = row >= sheetRow;
+}
+
+int writeSheet(const Options &o, PlayOptions play, int64_t planned, const SheetCells &cells)
+{
+    play.maxFrames = planned;
+    std::vector<Picture> frames(lastScenePart + 1);
+    auto wanted = [&](int64_t index, int32_t order, int32_t) {
+        return order >= 0 && order <= lastScenePart && cells.frameIndex[size_t(order)] == index;
     };
     int64_t played = playShow(play, wanted, [&](const PlayedFrame &frame) {
         if (frame.partChanged)
             fprintf(stderr, "render: frame %lld enters part %d\n", (long long)frame.index, frame.part);
-        if (frame.drawn && wanted(frame.index, frame.part, frame.row)) {
-            frames[frame.part] = readFrame();
-            taken[frame.part] = true;
-        }
+        if (frame.drawn && wanted(frame.index, frame.part, frame.row))
+            frames[size_t(frame.part)] = readFrame();
         return true;
     });
     if (played < 0)
         fail("cannot load the module");
-    writeOrFail(o.out, composeContactSheet(frames));
+    std::vector<std::string> captions(lastScenePart + 1);
+    std::vector<int32_t> unplayed, endedEarly;
+    for (int32_t part = 0; part <= lastScenePart; ++part) {
+        if (cells.frameIndex[size_t(part)] < 0) {
+            captions[size_t(part)] = "NOT PLAYED";
+            unplayed.push_back(part);
+        } else if (!cells.reached[size_t(part)]) {
+            captions[size_t(part)] = "LAST FRAME ROW " + std::to_string(cells.row[size_t(part)]);
+            endedEarly.push_back(part);
+        }
+    }
+    writeOrFail(o.out, composeContactSheet(frames, captions));
     fprintf(stderr, "render: %lld frames played, sheet -> %s\n", (long long)played, o.out.c_str());
+    if (!unplayed.empty())
+        fprintf(stderr, "render: parts never played (cells NOT PLAYED): %s\n", describeNumberRuns(unplayed).c_str());
+    if (!endedEarly.empty())
+        fprintf(stderr, "render: parts that end before row %d (cells show their last frame): %s\n", o.sheetRow,
+                describeNumberRuns(endedEarly).c_str());
     return 0;
 }
 
@@ -277,6 +337,15 @@ int main(int argc, char **argv)
         fail("cannot enter " + o.root + ": " + strerror(errno));
     if (o.quiet && !freopen("/dev/null", "w", stdout))
         fail("cannot silence standard output");
+    // A video's frame 0 stands for the stamp itself; play and sheet start a frame later.
+    PlayOptions play = makePlayOptions(o);
+    play.firstIndex = o.mode == "video" ? 0 : 1;
+    ShowPass pass;
+    SheetCells cells;
+    FramePlanSink noteCell;
+    if (o.mode == "sheet")
+        noteCell = [&](int64_t index, int32_t order, int32_t row) { noteSheetFrame(&cells, o.sheetRow, index, order, row); };
+    const int64_t planned = o.mode == "frame" ? 0 : planFrames(o, play, &pass, noteCell);
     VideoSettings video{o.out, o.fps, o.lossless};
     std::string error;
     if (o.mode == "video" && !prepareVideo(video, &error))
@@ -295,13 +364,13 @@ int main(int argc, char **argv)
     startRenderer();
     guardShowStartUp(false);
     if (o.mode == "video") {
-        if (!captureVideo(video, &error))
+        if (!captureVideo(video, pass.endFrame, planned - 1, &error))
             fail(error);
         return 0;
     }
     if (o.mode == "frame")
         return renderOneFrame(o);
     if (o.mode == "play")
-        return playFrames(o);
-    return writeSheet(o);
+        return playFrames(o, play, planned);
+    return writeSheet(o, play, planned, cells);
 }

@@ -5,14 +5,18 @@
 #include <libopenmpt/libopenmpt.h>
 #include <png.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
 #include "assets/contentfiles.h"
 #include "driver/demo.h"
 #include "driver/schedule.h"
+#include "driver/showpass.h"
 #include "media/display.h"
 #include "media/music.h"
+#include "modulepass/modulepass.h"
 
 namespace {
 
@@ -36,27 +40,33 @@ void readOfflinePosition(int32_t *order, int32_t *row)
 
 const FrameSource offlineSource = {readVirtualTicks, readOfflinePosition};
 
-// The module as the offline passes play it: from order 0, looping so that its return to order 0
-// ends the show as it does live, and without dither, whose noise differs from run to run.
-openmpt_module *createOfflineModule()
+bool readModuleBytes(std::vector<char> *bytes)
 {
     FILE *file = openContentFile(modulePath, "rb");
     if (!file)
-        return nullptr;
-    std::vector<char> bytes;
+        return false;
     char block[65536];
     size_t got;
     while ((got = fread(block, 1, sizeof block, file)) > 0)
-        bytes.insert(bytes.end(), block, block + got);
+        bytes->insert(bytes->end(), block, block + got);
     fclose(file);
-    openmpt_module *module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
-                                                                nullptr, openmpt_error_func_ignore, nullptr,
-                                                                nullptr, nullptr, nullptr);
-    if (!module)
+    return true;
+}
+
+// The module as the show plays it (modulepass): from order 0, looping so that its return to
+// order 0 ends the show as it does live, and without dither, whose noise differs from run to run.
+openmpt_module *createOfflineModule(std::string *reason = nullptr)
+{
+    std::vector<char> bytes;
+    if (!readModuleBytes(&bytes)) {
+        if (reason)
+            *reason = "cannot read data/music/vrimla2.xm";
         return nullptr;
-    openmpt_module_set_repeat_count(module, -1);
-    openmpt_module_ctl_set_integer(module, "dither", 0);
-    openmpt_module_set_position_order_row(module, 0, 0);
+    }
+    std::string why;
+    openmpt_module *module = openShowModule(bytes.data(), bytes.size(), &why, nullptr);
+    if (!module && reason)
+        *reason = "libopenmpt rejects data/music/vrimla2.xm: " + why;
     return module;
 }
 
@@ -148,29 +158,64 @@ int64_t sampleAtFrame(int64_t index, int fps)
     return std::llround(double(index) * renderSampleRate / fps);
 }
 
-int64_t countSamplesToWrap()
+bool findShowPass(ShowPass *pass, std::string *reason)
 {
-    openmpt_module *module = createOfflineModule();
+    openmpt_module *module = createOfflineModule(reason);
     if (!module)
-        return -1;
-    // A pass of the song and some slack: a module that has not wrapped by then never will.
-    const double limit = (openmpt_module_get_duration_seconds(module) + 10) * renderSampleRate;
-    int16_t scratch[1024 * 2];
-    int64_t rendered = 0, wrap = 0;
-    int32_t order = 0;
-    while (wrap == 0 && rendered < limit) {
-        // Sample by sample through the last order, so that the sample the order turns to 0 on is exact.
-        const size_t chunk = order == 50 ? 1 : 1024;
-        if (openmpt_module_read_interleaved_stereo(module, renderSampleRate, chunk, scratch) == 0)
-            break;
-        rendered += int64_t(chunk);
-        const int32_t now = openmpt_module_get_current_order(module);
-        if (order == 50 && now == 0)
-            wrap = rendered - 1; // the position read is that of the last sample rendered
-        order = now;
+        return false;
+    *pass = walkShowPass(module);
+    openmpt_module_destroy(module);
+    return true;
+}
+
+bool planPassFrames(const PlayOptions &options, const ShowPass &pass, int64_t maxFrames, const FramePlanSink &onFrame,
+                    int64_t *frames, std::string *reason)
+{
+    if (!pass.ends && maxFrames <= 0) {
+        *reason = describeEndlessPass(pass);
+        return false;
+    }
+    // The show ends on the first frame at or past the module's change back to order 0.
+    int64_t throughEnd = INT64_MAX;
+    if (pass.ends) {
+        int64_t endIndex = options.firstIndex;
+        while (sampleAtFrame(endIndex, options.fps) < pass.endFrame)
+            ++endIndex;
+        throughEnd = endIndex - options.firstIndex + 1;
+    }
+    const int64_t count = maxFrames > 0 ? std::min(maxFrames, throughEnd) : throughEnd;
+    openmpt_module *module = createOfflineModule();
+    if (!module) {
+        *reason = "cannot load the module";
+        return false;
+    }
+    // The module rendered to each frame's instant, as playShow renders it, without drawing.
+    int64_t rendered = 0, planned = 0;
+    int32_t previous = -1;
+    bool ended = false;
+    while (planned < count && !ended) {
+        const int64_t index = options.firstIndex + planned;
+        advanceModuleTo(module, sampleAtFrame(index, options.fps) + 1, &rendered, nullptr);
+        const int32_t order = openmpt_module_get_current_order(module);
+        if (onFrame)
+            onFrame(index, order, openmpt_module_get_current_row(module));
+        ended = planned > 0 && endsShow(order, previous);
+        previous = order;
+        ++planned;
     }
     openmpt_module_destroy(module);
-    return wrap;
+    *frames = planned;
+    if (count == throughEnd && !(planned == count && ended)) {
+        // An order 50 or 0 shorter than a frame: the live show, at its own rate, may still end.
+        char line[200];
+        snprintf(line, sizeof line,
+                 "at %d frames a second the frames miss the module's change from order %d to order 0 at %.2f s, "
+                 "so the show would not end there; a higher --fps sees it",
+                 options.fps, lastScenePart, double(pass.endFrame) / renderSampleRate);
+        *reason = line;
+        return false;
+    }
+    return true;
 }
 
 bool renderModuleAsPlayed(const PlayOptions &options, int64_t endFrame, std::vector<int16_t> *stereo)
@@ -244,11 +289,28 @@ Picture shrinkPicture(const Picture &picture, int factor)
 
 namespace {
 
-// 3x5 digits, one row a value, the high bit of three the left column.
-const uint8_t digitRows[10][5] = {
-    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
-    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
+// 3x5 glyphs, one row a value, the high bit of three the left column: the digits and the
+// letters of the sheet's captions.
+struct LabelGlyph {
+    char character;
+    uint8_t rows[5];
 };
+const LabelGlyph labelGlyphs[] = {
+    {'0', {7, 5, 5, 5, 7}}, {'1', {2, 6, 2, 2, 7}}, {'2', {7, 1, 7, 4, 7}}, {'3', {7, 1, 7, 1, 7}},
+    {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}}, {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 1, 1, 1}},
+    {'8', {7, 5, 7, 5, 7}}, {'9', {7, 5, 7, 1, 7}}, {'A', {2, 5, 7, 5, 5}}, {'D', {6, 5, 5, 5, 6}},
+    {'E', {7, 4, 6, 4, 7}}, {'F', {7, 4, 6, 4, 4}}, {'L', {4, 4, 4, 4, 7}}, {'M', {5, 7, 7, 5, 5}},
+    {'N', {6, 5, 5, 5, 5}}, {'O', {2, 5, 5, 5, 2}}, {'P', {6, 5, 6, 4, 4}}, {'R', {6, 5, 6, 5, 5}},
+    {'S', {3, 4, 2, 1, 6}}, {'T', {7, 2, 2, 2, 2}}, {'W', {5, 5, 7, 7, 5}}, {'Y', {5, 5, 2, 2, 2}},
+};
+
+const uint8_t *findLabelGlyph(char character)
+{
+    for (const LabelGlyph &glyph : labelGlyphs)
+        if (glyph.character == character)
+            return glyph.rows;
+    return nullptr; // a space, or a character the captions do not use
+}
 
 void fillBox(Picture *picture, int x0, int y0, int width, int height, uint8_t r, uint8_t g, uint8_t b)
 {
@@ -266,14 +328,14 @@ void fillBox(Picture *picture, int x0, int y0, int width, int height, uint8_t r,
 
 } // namespace
 
-void drawLabel(Picture *picture, int x, int y, const std::string &digits, int scale)
+void drawLabel(Picture *picture, int x, int y, const std::string &text, int scale)
 {
     const int advance = 4 * scale;
-    fillBox(picture, x, y, int(digits.size()) * advance + scale, 7 * scale, 0, 0, 0);
-    for (size_t k = 0; k < digits.size(); ++k) {
-        if (digits[k] < '0' || digits[k] > '9')
+    fillBox(picture, x, y, int(text.size()) * advance + scale, 7 * scale, 0, 0, 0);
+    for (size_t k = 0; k < text.size(); ++k) {
+        const uint8_t *rows = findLabelGlyph(text[k]);
+        if (!rows)
             continue;
-        const uint8_t *rows = digitRows[digits[k] - '0'];
         for (int row = 0; row < 5; ++row)
             for (int column = 0; column < 3; ++column)
                 if (rows[row] & (4 >> column))
@@ -282,7 +344,7 @@ void drawLabel(Picture *picture, int x, int y, const std::string &digits, int sc
     }
 }
 
-Picture composeContactSheet(const std::vector<Picture> &framesByPart)
+Picture composeContactSheet(const std::vector<Picture> &framesByPart, const std::vector<std::string> &captions)
 {
     constexpr int columns = 8, factor = 4, gap = 4;
     const int cellWidth = frameWidth / factor, cellHeight = frameHeight / factor;
@@ -306,7 +368,8 @@ Picture composeContactSheet(const std::vector<Picture> &framesByPart)
         } else {
             fillBox(&sheet, x0, y0, cellWidth, cellHeight, 16, 16, 16);
         }
-        drawLabel(&sheet, x0, y0, std::to_string(p), 2);
+        const bool captioned = size_t(p) < captions.size() && !captions[size_t(p)].empty();
+        drawLabel(&sheet, x0, y0, std::to_string(p) + (captioned ? " " + captions[size_t(p)] : ""), 2);
     }
     return sheet;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "modulepass/modulepass.h"
+
 constexpr int frameWidth = 800;
 constexpr int frameHeight = 600;
 // The offline module's output: 16-bit stereo at this rate.
@@ -65,10 +67,21 @@ bool partMovesForests(int32_t part);
 
 // The sample frame at the instant of frame index: index / fps seconds after the stamp.
 int64_t sampleAtFrame(int64_t index, int fps);
-// A dry pass of the module on its own (no frames): the sample frame on which the order turns from
-// 50 back to 0, where the show ends. 0 when it never does within a pass and some slack; -1 when
-// the module will not load.
-int64_t countSamplesToWrap();
+// One pass of the content tree's module as the show plays it (modulepass: to the change from
+// order 50 to 0, or, when the show would not end on it, as far as was looked). False, with the
+// reason, when the module will not load.
+bool findShowPass(ShowPass *pass, std::string *reason);
+
+// The order and row a frame will read, told before anything is drawn.
+using FramePlanSink = std::function<void(int64_t index, int32_t order, int32_t row)>;
+// The frames to play, found before any is drawn by rendering the module to each frame's instant
+// as playShow will: to the show's end (through the first frame at or past the pass's change back
+// to order 0, which must be the frame the show ends on) or maxFrames (0: no limit), whichever
+// comes first. Each frame's position goes to onFrame (may be empty), their count to *frames.
+// False, with one line, when the show would not end on the module and maxFrames does not bound
+// the play, or when the frames miss the change.
+bool planPassFrames(const PlayOptions &options, const ShowPass &pass, int64_t maxFrames, const FramePlanSink &onFrame,
+                    int64_t *frames, std::string *reason);
 
 // The module's samples from order 0 up to sample frame endFrame, rendered in the chunks that
 // playShow with these options renders them in: libopenmpt's output differs slightly with the
@@ -87,9 +100,11 @@ int64_t playShow(const PlayOptions &options,
 
 // Box-filters a picture down by an integer factor.
 Picture shrinkPicture(const Picture &picture, int factor);
-// Draws digits with a built-in 3x5 font, scale pixels a font pixel, on a black box.
-void drawLabel(Picture *picture, int x, int y, const std::string &digits, int scale);
-// One labelled thumbnail per part (shrunk by 4), 8 a row; parts without a frame stay dark.
-Picture composeContactSheet(const std::vector<Picture> &framesByPart);
+// Draws digits and the captions' capital letters with a built-in 3x5 font, scale pixels a font
+// pixel, on a black box.
+void drawLabel(Picture *picture, int x, int y, const std::string &text, int scale);
+// One thumbnail per part (shrunk by 4), 8 a row, labelled with the part's number and its caption
+// (none when empty); parts without a frame stay dark.
+Picture composeContactSheet(const std::vector<Picture> &framesByPart, const std::vector<std::string> &captions = {});
 
 bool writePicture(const std::string &path, const Picture &picture);

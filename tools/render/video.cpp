@@ -372,22 +372,8 @@ void guardShowStartUp(bool starting)
     startingUp = starting;
 }
 
-bool captureVideo(const VideoSettings &s, std::string *error)
+bool captureVideo(const VideoSettings &s, int64_t wrap, int64_t total, std::string *error)
 {
-    const int64_t wrap = countSamplesToWrap();
-    if (wrap < 0) {
-        *error = "cannot load the module";
-        return false;
-    }
-    if (wrap == 0) {
-        *error = "the module never returns from order 50 to order 0, where the show ends";
-        return false;
-    }
-    // Frame k stands for the instant k / fps; the frames are those before the wrap, the sound is
-    // the samples before it. The first frame at or past it is where the show ends.
-    int64_t total = 0;
-    while (sampleAtFrame(total, s.fps) < wrap)
-        ++total;
     PlayOptions play;
     play.fps = s.fps;
     play.firstIndex = 0;

@@ -16,5 +16,7 @@ bool prepareVideo(const VideoSettings &settings, std::string *error);
 // turned into one line and status 1.
 void guardShowStartUp(bool starting);
 // Plays the whole show into the temporary file, with progress on standard error, and renames it
-// to the output once ffmpeg has finished it.
-bool captureVideo(const VideoSettings &settings, std::string *error);
+// to the output once ffmpeg has finished it. The sound is the module's frames before wrap, where
+// the order goes from 50 back to 0; the pictures are the total frames whose instants lie before
+// it (planPassFrames, from index 0: the frame after them is the one the show ends on).
+bool captureVideo(const VideoSettings &settings, int64_t wrap, int64_t total, std::string *error);

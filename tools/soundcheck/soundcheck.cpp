@@ -1,6 +1,8 @@
 // soundcheck <module.xm> [out.wav [strip.png]]: renders one pass of the module with libopenmpt
-// at 44.1 kHz stereo, prints each order's peak and RMS in dBFS and the duration up to the wrap
-// to order 0, checks the soundtrack's limits and exits 1 when one fails. It can keep the audio
+// at 44.1 kHz stereo as the show plays it (to the change from order 50 to 0), prints the peak and
+// RMS in dBFS of each order it plays and the pass's duration, checks the soundtrack's limits and
+// exits 1 when one fails. A module the show would never end on is measured over its own length
+// and fails in one line. It can keep the audio
 // as a WAV file and draw a loudness strip: RMS every four rows, peaks, the median and its limits.
 // soundcheck --rows <module.xm> <order>: prints the pattern rows of one order.
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <png.h>
 
 #include "composer/score.h"
+#include "modulepass/modulepass.h"
 
 namespace {
 
@@ -26,7 +29,6 @@ const double loudnessSpreadDb = 6.0;
 const double silenceDb = -60.0;
 const double shortestPassSeconds = 165.0;
 const double longestPassSeconds = 270.0;
-const double givingUpSeconds = 1200.0;
 const int rowsPerStripColumn = 4;
 const int stripRowsPerPattern = 64;
 const int stripHeight = 240;
@@ -203,77 +205,67 @@ StripPixels drawStrip(const std::vector<OrderLevels> &columns, int orderCount, d
     return strip;
 }
 
+void addLevels(OrderLevels &levels, const float *stereo, size_t frames) {
+    for (size_t i = 0; i < frames * 2; i++) {
+        double v = stereo[i];
+        levels.peak = std::max(levels.peak, std::fabs(v));
+        levels.sumSquares += v * v;
+    }
+    levels.frames += frames;
+}
+
 int checkModule(const char *path, const char *wavPath, const char *stripPath) {
     std::vector<char> bytes;
     if (!readFile(path, bytes)) {
         std::fprintf(stderr, "soundcheck: cannot read %s\n", path);
         return 2;
     }
-    std::ostringstream log;
-    std::vector<OrderLevels> orders;
-    std::vector<OrderLevels> columns;
-    std::vector<float> audio;
-    double passSeconds = 0.0;
-    bool wrapped = false;
-    int orderCount = 0;
-    try {
-        openmpt::module module(bytes, log);
-        orderCount = module.get_num_orders();
-        orders.resize(static_cast<size_t>(orderCount));
-        columns.resize(static_cast<size_t>(orderCount * stripRowsPerPattern / rowsPerStripColumn));
-        module.set_repeat_count(-1);
-        std::vector<float> block(blockFrames * 2);
-        size_t framesDone = 0;
-        int lastOrder = module.get_current_order();
-        while (framesDone < static_cast<size_t>(givingUpSeconds * renderRate)) {
-            int order = module.get_current_order();
-            int row = module.get_current_row();
-            if (order == 0 && lastOrder == orderCount - 1) {
-                wrapped = true;
-                break;
-            }
-            lastOrder = order;
-            size_t got = module.read_interleaved_stereo(renderRate, blockFrames, block.data());
-            if (got == 0)
-                break;
-            if (order >= 0 && order < orderCount) {
-                OrderLevels &levels = orders[static_cast<size_t>(order)];
-                for (size_t i = 0; i < got * 2; i++) {
-                    double v = block[i];
-                    levels.peak = std::max(levels.peak, std::fabs(v));
-                    levels.sumSquares += v * v;
-                }
-                levels.frames += got;
-            }
-            if (order >= 0 && order < orderCount && row >= 0 && row < stripRowsPerPattern) {
-                OrderLevels &column = columns[static_cast<size_t>((order * stripRowsPerPattern + row) / rowsPerStripColumn)];
-                for (size_t i = 0; i < got * 2; i++) {
-                    double v = block[i];
-                    column.peak = std::max(column.peak, std::fabs(v));
-                    column.sumSquares += v * v;
-                }
-                column.frames += got;
-            }
-            if (wavPath)
-                audio.insert(audio.end(), block.begin(), block.begin() + static_cast<long>(got * 2));
-            framesDone += got;
-        }
-        passSeconds = static_cast<double>(framesDone) / renderRate;
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "soundcheck: libopenmpt rejects %s: %s\n", path, error.what());
+    // The pass first, as the show plays it; then its frames again, measured.
+    std::string reason, log;
+    openmpt_module *module = openShowModule(bytes.data(), bytes.size(), &reason, &log);
+    if (!module) {
+        std::fprintf(stderr, "soundcheck: libopenmpt rejects %s: %s\n", path, reason.c_str());
         return 2;
     }
+    const ShowPass pass = walkShowPass(module);
+    openmpt_module_destroy(module);
+    module = openShowModule(bytes.data(), bytes.size(), nullptr, nullptr);
+    const int orderCount = openmpt_module_get_num_orders(module);
+    std::vector<OrderLevels> orders(static_cast<size_t>(orderCount));
+    std::vector<OrderLevels> columns(static_cast<size_t>(orderCount * stripRowsPerPattern / rowsPerStripColumn));
+    std::vector<float> audio;
+    const int64_t passFrames = measuredFrames(pass);
+    playModuleFrames(module, passFrames, blockFrames, [&](int32_t order, int32_t row, const float *block, size_t got) {
+        if (wavPath)
+            audio.insert(audio.end(), block, block + got * 2);
+        if (order < 0 || order >= orderCount)
+            return;
+        addLevels(orders[static_cast<size_t>(order)], block, got);
+        if (row >= 0 && row < stripRowsPerPattern)
+            addLevels(columns[static_cast<size_t>((order * stripRowsPerPattern + row) / rowsPerStripColumn)], block, got);
+    });
+    openmpt_module_destroy(module);
+    const double passSeconds = static_cast<double>(passFrames) / renderRate;
 
+    // Orders the pass skips are no part of what is heard: left out of the table and the median.
     std::vector<double> loudness;
-    for (const OrderLevels &levels : orders)
-        loudness.push_back(rmsDb(levels));
-    double median = medianOf(loudness);
+    std::vector<int32_t> unplayed;
+    for (int order = 0; order < orderCount; order++) {
+        const OrderLevels &levels = orders[static_cast<size_t>(order)];
+        if (levels.frames == 0)
+            unplayed.push_back(order);
+        else
+            loudness.push_back(rmsDb(levels));
+    }
+    double median = loudness.empty() ? -999.0 : medianOf(loudness);
     int failures = 0;
     std::printf("| order | seconds | peak dBFS | RMS dBFS | vs median dB | note |\n");
     std::printf("|---:|---:|---:|---:|---:|---|\n");
     for (int order = 0; order < orderCount; order++) {
         const OrderLevels &levels = orders[static_cast<size_t>(order)];
-        double peak = toDb(levels.peak), rms = loudness[static_cast<size_t>(order)];
+        if (levels.frames == 0)
+            continue;
+        double peak = toDb(levels.peak), rms = rmsDb(levels);
         std::string note = isQuietOrder(order) ? "quiet" : "";
         bool failed = false;
         auto flag = [&](bool fault, const char *word) {
@@ -282,26 +274,28 @@ int checkModule(const char *path, const char *wavPath, const char *stripPath) {
             note += note.empty() ? word : std::string(", ") + word;
             failed = true;
         };
-        flag(levels.frames == 0 || rms <= silenceDb, "SILENT");
+        flag(rms <= silenceDb, "SILENT");
         flag(peak >= peakLimitDb, "CLIPS");
         flag(!isQuietOrder(order) && std::fabs(rms - median) > loudnessSpreadDb, "UNEVEN");
         failures += failed ? 1 : 0;
         std::printf("| %d | %.2f | %.2f | %.2f | %+.2f | %s |\n", order, levels.frames / static_cast<double>(renderRate),
                     peak, rms, rms - median, note.c_str());
     }
-    std::printf("\nmedian order RMS %.2f dBFS; one pass to the wrap: %.2f s (%d:%05.2f)\n", median, passSeconds,
+    if (!unplayed.empty())
+        std::printf("\norders the pass never plays: %s\n", describeNumberRuns(unplayed).c_str());
+    std::printf("\nmedian order RMS %.2f dBFS; %s: %.2f s (%d:%05.2f)\n", median,
+                pass.ends ? "one pass to the wrap" : "the module's own length", passSeconds,
                 static_cast<int>(passSeconds) / 60, std::fmod(passSeconds, 60.0));
-    if (!wrapped) {
-        std::printf("FAIL: the module never returned from order %d to order 0\n", orderCount - 1);
+    if (!pass.ends) {
+        std::printf("FAIL: %s\n", describeEndlessPass(pass).c_str());
         failures++;
-    }
-    if (passSeconds < shortestPassSeconds || passSeconds > longestPassSeconds) {
+    } else if (passSeconds < shortestPassSeconds || passSeconds > longestPassSeconds) {
         std::printf("FAIL: one pass lasts %.1f s, outside %.0f..%.0f s\n", passSeconds, shortestPassSeconds,
                     longestPassSeconds);
         failures++;
     }
-    if (!log.str().empty()) {
-        std::printf("FAIL: libopenmpt logged while loading:\n%s", log.str().c_str());
+    if (!log.empty()) {
+        std::printf("FAIL: libopenmpt logged while loading:\n%s", log.c_str());
         failures++;
     }
     if (wavPath && !writeWav(wavPath, audio)) {

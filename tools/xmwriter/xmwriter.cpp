@@ -277,11 +277,11 @@ void tuneXmSample(XmSample &sample, double sampleRate, int note) {
     sample.finetune = static_cast<int8_t>(total - relative * 128);
 }
 
-std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern, int ticksPerRow) {
+XmModule makeShortTestXmModule(int orderCount, int rowsPerPattern, int ticksPerRow) {
+    XmModule module;
     if (orderCount < 1 || orderCount > xmMaxOrders || rowsPerPattern < 1 || rowsPerPattern > xmMaxRows ||
         ticksPerRow < 1 || ticksPerRow > 31)
-        return {};
-    XmModule module;
+        return module;
     module.name = "short test module";
     module.channels = 2;
     module.speed = ticksPerRow;
@@ -309,7 +309,11 @@ std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern, int
         module.patterns.push_back(pattern);
         module.orders.push_back(static_cast<uint8_t>(order));
     }
-    return encodeXmModule(module);
+    return module;
+}
+
+std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern, int ticksPerRow) {
+    return encodeXmModule(makeShortTestXmModule(orderCount, rowsPerPattern, ticksPerRow));
 }
 
 bool writeFileBytes(const std::string &path, const std::vector<uint8_t> &bytes) {

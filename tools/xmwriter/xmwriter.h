@@ -31,6 +31,11 @@ enum XmEffectType : uint8_t {
     XM_FX_KEY_OFF = 0x14,             // K
 };
 
+// Parameters that are not the plain number: a pattern break's row is written as two decimal
+// digits, one a nibble; the extended effect's pattern delay repeats its row 0..15 times.
+inline uint8_t xmPatternBreakRow(int row) { return static_cast<uint8_t>((row / 10 % 10) << 4 | row % 10); }
+inline uint8_t xmPatternDelay(int rows) { return static_cast<uint8_t>(0xE0 | (rows & 0x0F)); }
+
 // Volume column: 0x10 + v sets volume v (0..64); the upper nibble selects slides and panning.
 inline uint8_t xmSetVolume(int volume) { return static_cast<uint8_t>(0x10 + (volume < 0 ? 0 : volume > 64 ? 64 : volume)); }
 
@@ -113,8 +118,11 @@ void tuneXmSample(XmSample &sample, double sampleRate, int note);
 
 // A tiny valid module: orderCount orders, each its own pattern of rowsPerPattern rows, one
 // short synthesised instrument struck on row 0 of each pattern, restart 0, tempo 255 and
-// ticksPerRow as the speed (a row lasts 2.5 / 255 s per tick). Empty when the counts are outside
-// 1..256 or the speed outside 1..31.
+// ticksPerRow as the speed (a row lasts 2.5 / 255 s per tick). The record, for a test to give
+// it the jumps, breaks and tempo changes of a tracker's song; no orders when the counts are
+// outside 1..256 or the speed outside 1..31.
+XmModule makeShortTestXmModule(int orderCount, int rowsPerPattern, int ticksPerRow = 1);
+// The same module's bytes; empty when the counts are outside those ranges.
 std::vector<uint8_t> makeShortTestModule(int orderCount, int rowsPerPattern, int ticksPerRow = 1);
 // Writes bytes to path; false when the file cannot be written completely.
 bool writeFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
