@@ -68,23 +68,33 @@ Candidate refineShift(const std::vector<float> &reference, int64_t start, int64_
     return best;
 }
 
-// Searches decimated shifts from lowShift to highShift for the block at start. Of those that
-// correlate nearly as well as the best, the one nearest preferShift wins: music repeats itself,
-// and the nearest match is the likely one.
-Candidate searchShift(const std::vector<float> &referenceLow, const std::vector<float> &recordingLow,
-                      int64_t start, int64_t n, int64_t lowShift, int64_t highShift, int64_t preferShift)
+// The shifts from lowShift to highShift at which the block at start is found: peaks of the
+// correlation of the decimated signals, each refined at the full rate.
+std::vector<Candidate> findCandidates(const std::vector<float> &reference, const std::vector<float> &recording,
+                                      const std::vector<float> &referenceLow, const std::vector<float> &recordingLow,
+                                      int64_t start, int64_t n, int64_t lowShift, int64_t highShift)
 {
     const int64_t s0 = start / decimation, len = n / decimation;
-    std::vector<Candidate> all;
+    const int64_t d0 = lowShift / decimation, d1 = highShift / decimation;
+    std::vector<double> c;
+    for (int64_t d = d0; d <= d1; ++d)
+        c.push_back(correlate(referenceLow, s0, recordingLow, s0 + d, len));
+    std::vector<Candidate> peaks;
+    for (size_t i = 0; i < c.size(); ++i)
+        if (c[i] >= 0.5 && (i == 0 || c[i] >= c[i - 1]) && (i + 1 == c.size() || c[i] > c[i + 1]))
+            peaks.push_back(refineShift(reference, start, n, recording, (d0 + int64_t(i)) * decimation, decimation));
+    return peaks;
+}
+
+// Of the candidates that correlate nearly as well as the best, the one nearest preferShift:
+// music repeats itself, and the nearest match is the likely one.
+Candidate chooseNearest(const std::vector<Candidate> &candidates, int64_t preferShift)
+{
     double best = -1;
-    for (int64_t d = lowShift / decimation; d <= highShift / decimation; ++d) {
-        const double c = correlate(referenceLow, s0, recordingLow, s0 + d, len);
-        if (c > -1)
-            all.push_back({d * decimation, c});
-        best = std::max(best, c);
-    }
+    for (const Candidate &c : candidates)
+        best = std::max(best, c.correlation);
     Candidate chosen{preferShift, -1};
-    for (const Candidate &c : all)
+    for (const Candidate &c : candidates)
         if (c.correlation >= best - 0.02 &&
             (chosen.correlation < 0 || std::llabs(c.shift - preferShift) < std::llabs(chosen.shift - preferShift)))
             chosen = c;
@@ -143,11 +153,12 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
     const std::vector<float> referenceLow = decimate(reference), recordingLow = decimate(recording);
 
     // The recording starts before the show does, so the start lies at a shift of zero or more.
-    Candidate start = searchShift(referenceLow, recordingLow, probeStart, probeLength, -probeStart,
-                                  int64_t(recording.size()) - probeStart - probeLength, -probeStart);
+    const Candidate start =
+        chooseNearest(findCandidates(reference, recording, referenceLow, recordingLow, probeStart, probeLength,
+                                     -probeStart, int64_t(recording.size()) - probeStart - probeLength),
+                      -probeStart);
     if (start.correlation < foundCorrelation)
         return result;
-    start = refineShift(reference, probeStart, probeLength, recording, start.shift, decimation);
     int64_t shift = start.shift;
     bool haveBlock = false;
     for (int64_t b = first; b < blocks; ++b) {
@@ -157,10 +168,9 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
         ++result.audibleBlocks;
         Candidate found = refineShift(reference, at, blockFrames, recording, shift, 24);
         if (found.correlation < foundCorrelation) {
-            found = searchShift(referenceLow, recordingLow, at, blockFrames, shift - maxJumpFrames,
-                                shift + maxJumpFrames, shift);
-            if (found.correlation >= foundCorrelation)
-                found = refineShift(reference, at, blockFrames, recording, found.shift, decimation);
+            found = chooseNearest(findCandidates(reference, recording, referenceLow, recordingLow, at, blockFrames,
+                                                 shift - maxJumpFrames, shift + maxJumpFrames),
+                                  shift);
             // Around a dropout a block half silence can match a held note anywhere: a new shift
             // counts only when the next block agrees with it.
             const int64_t next = at + blockFrames;
