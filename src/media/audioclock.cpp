@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 uint64_t packPositionStamp(uint64_t frame, int32_t order, int32_t row)
 {
@@ -51,6 +52,20 @@ bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp
     return false;
 }
 
+int estimateQueuedFrames(const char *driver, bool onSdl2, int callbackFrames)
+{
+    const std::string name = driver ? driver : "";
+    // Classic SDL 1.2 writes each buffer to ALSA as soon as it is filled, into two periods of
+    // its size; through PulseAudio's simple API it keeps one buffer besides the one being filled.
+    if (!onSdl2)
+        return name == "alsa" ? 2 * callbackFrames : callbackFrames;
+    if (name == "alsa")
+        return 3 * callbackFrames;
+    if (name == "pipewire")
+        return callbackFrames / 2;
+    return callbackFrames;
+}
+
 double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double callbackSeconds,
                          int queuedFrames, int sampleRate)
 {
@@ -73,4 +88,32 @@ int64_t estimateAudibleFrame(double origin, int64_t framesRendered, double now, 
     if (frame < 0)
         frame = 0;
     return frame;
+}
+
+void clearFrameLead(FrameLead &lead)
+{
+    lead.count = 0;
+}
+
+void noteFrameShown(FrameLead &lead, double readSeconds, double shownSeconds)
+{
+    lead.readSeconds[lead.count % FrameLead::kept] = readSeconds;
+    lead.shownSeconds[lead.count % FrameLead::kept] = shownSeconds;
+    ++lead.count;
+}
+
+double findFrameLead(const FrameLead &lead)
+{
+    const int frames = std::min(lead.count, FrameLead::kept);
+    if (frames < 2)
+        return 0;
+    // Means over the frames kept: one slow frame should not throw the next one's read far off.
+    double toScreen = 0, onScreen = 0;
+    for (int k = 0; k < frames; ++k) {
+        const int i = (lead.count - 1 - k) % FrameLead::kept;
+        toScreen += lead.shownSeconds[i] - lead.readSeconds[i];
+        if (k + 1 < frames)
+            onScreen += lead.shownSeconds[i] - lead.shownSeconds[(i + FrameLead::kept - 1) % FrameLead::kept];
+    }
+    return std::max(0.0, toScreen / frames + onScreen / (frames - 1) / 2);
 }
