@@ -55,14 +55,16 @@ bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp
 int estimateQueuedFrames(const char *driver, bool onSdl2, int callbackFrames)
 {
     const std::string name = driver ? driver : "";
-    // Classic SDL 1.2 writes each buffer to ALSA as soon as it is filled, into two periods of
-    // its size; through PulseAudio's simple API it keeps one buffer besides the one being filled.
-    if (!onSdl2)
-        return name == "alsa" ? 2 * callbackFrames : callbackFrames;
+    // ALSA (here through the server's ALSA plugin): the callback comes when a write returns, with
+    // two periods of the buffer's size queued in the device and about one more in the server.
     if (name == "alsa")
+        return (onSdl2 ? 4 : 3) * callbackFrames;
+    // Classic SDL 1.2 on PulseAudio mixes in halves of the buffer asked for, asks the server for
+    // four of them and calls back when one is free.
+    if (name == "pulse" && !onSdl2)
         return 3 * callbackFrames;
-    if (name == "pipewire")
-        return callbackFrames / 2;
+    // SDL2 on PulseAudio asks for one buffer in all and calls back when it is written; on PipeWire
+    // it calls back for the cycle after the one playing; on SDL's dummy driver one buffer waits.
     return callbackFrames;
 }
 

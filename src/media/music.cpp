@@ -29,11 +29,11 @@ namespace {
 
 const char *const musicPath = "data\\music\\vrimla2.xm";
 constexpr int wantedRate = 44100;
-// 93 ms a buffer: room enough for drawing threads that keep both cores busy. What is queued is
-// accounted for by the position read, so the longer buffer costs no sync. SDL2's PipeWire backend
-// asks the graph for a cycle of the buffer's length and fills a longer one in bursts from inside
-// the cycle, so there the buffer is one ordinary cycle.
-constexpr int wantedBufferFrames = 4096;
+// 46 ms a buffer: room for drawing threads that keep both cores busy, while what the backends
+// queue, a few buffers, stays within what the position read can allow for without a large error.
+// SDL2's PipeWire backend asks the graph for a cycle of the buffer's length and fills a longer
+// one in bursts from inside the cycle, so there the buffer is one ordinary cycle.
+constexpr int wantedBufferFrames = 2048;
 constexpr int pipeWireBufferFrames = 1024;
 // The mixer renders this far ahead of the device in a thread of its own, so that a callback only
 // copies: a callback that renders needs the CPU for milliseconds just when it is due.

@@ -101,12 +101,6 @@ Candidate chooseNearest(const std::vector<Candidate> &candidates, int64_t prefer
     return chosen;
 }
 
-double median(std::vector<double> values)
-{
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
 uint32_t readBig32(const uint8_t *p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
@@ -172,16 +166,16 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
                                                  shift - maxJumpFrames, shift + maxJumpFrames),
                                   shift);
             // Around a dropout a block half silence can match a held note anywhere: a new shift
-            // counts only when the next block agrees with it.
+            // needs a strong match, and the next block to agree with it.
             const int64_t next = at + blockFrames;
-            if (found.correlation >= foundCorrelation && next + blockFrames <= int64_t(reference.size()) &&
-                rms(reference, next, blockFrames) >= audibleRms &&
-                refineShift(reference, next, blockFrames, recording, found.shift, 24).correlation < foundCorrelation)
-                found.correlation = -1;
-        }
-        if (found.correlation < foundCorrelation) {
-            ++result.lostBlocks;
-            continue;
+            const bool confirmed =
+                found.correlation >= foundCorrelation &&
+                (next + blockFrames > int64_t(reference.size()) || rms(reference, next, blockFrames) < audibleRms ||
+                 refineShift(reference, next, blockFrames, recording, found.shift, 24).correlation >= foundCorrelation);
+            if (!confirmed) {
+                ++result.lostBlocks;
+                continue;
+            }
         }
         if (haveBlock && std::llabs(found.shift - shift) > gapFrames)
             result.gaps.push_back({at, found.shift - shift});
@@ -221,20 +215,20 @@ int64_t findRecordingFrame(const Alignment &alignment, int64_t referenceFrame)
 
 double findSinkSeconds(const std::vector<SinkClockNote> &notes, int64_t frame)
 {
-    std::vector<double> origins;
+    double origin = std::nan("");
     for (const SinkClockNote &n : notes)
-        if (std::llabs(n.frame - frame) <= syncSampleRate)
-            origins.push_back(n.seconds - double(n.frame) / syncSampleRate);
-    if (origins.empty()) {
+        if (std::llabs(n.frame - frame) <= 2 * syncSampleRate)
+            origin = std::fmin(origin, n.seconds - double(n.frame) / syncSampleRate);
+    if (std::isnan(origin)) {
         const SinkClockNote *nearest = nullptr;
         for (const SinkClockNote &n : notes)
             if (!nearest || std::llabs(n.frame - frame) < std::llabs(nearest->frame - frame))
                 nearest = &n;
         if (!nearest)
             return std::nan("");
-        origins.push_back(nearest->seconds - double(nearest->frame) / syncSampleRate);
+        origin = nearest->seconds - double(nearest->frame) / syncSampleRate;
     }
-    return median(origins) + double(frame) / syncSampleRate;
+    return origin + double(frame) / syncSampleRate;
 }
 
 std::vector<double> findFlashOnsets(const std::vector<ScreenPoll> &polls)

@@ -40,13 +40,14 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
 // nothing was aligned.
 int64_t findRecordingFrame(const Alignment &alignment, int64_t referenceFrame);
 
-// The recorder's notes: recording frame, and the monotonic time at which the sink played it.
+// The recorder's notes: the first recording frame of a read, and the monotonic time it arrived.
 struct SinkClockNote {
     int64_t frame;
     double seconds;
 };
-// The sink time of a recording frame: the median of what the notes within a second of it say,
-// each carried at the sample rate; NaN without notes.
+// The time the sink took a recording frame: the earliest that the reads within two seconds of it
+// allow, each carried at the sample rate (a read arrives after its sound reached the sink, some
+// reads late); NaN without notes. The sink and the monotonic clock run at one rate.
 double findSinkSeconds(const std::vector<SinkClockNote> &notes, int64_t frame);
 
 // The framebuffer polls: monotonic time and the share of probed pixels that were white.

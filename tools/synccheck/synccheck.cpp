@@ -47,6 +47,26 @@ namespace fs = std::filesystem;
 
 constexpr int firstFlashOrder = 8, lastFlashOrder = 16;
 
+// Every process we start, so that an interrupted run leaves no server, X server or show behind.
+pid_t startedPids[64];
+std::atomic<int> startedCount{0};
+
+void notePid(pid_t pid)
+{
+    const int n = startedCount.load();
+    if (pid > 0 && n < 64) {
+        startedPids[n] = pid;
+        startedCount.store(n + 1);
+    }
+}
+
+void stopEverythingAndExit(int)
+{
+    for (int i = startedCount.load() - 1; i >= 0; --i)
+        kill(startedPids[i], SIGTERM);
+    _exit(1);
+}
+
 double monotonicSeconds()
 {
     timespec ts;
@@ -83,8 +103,10 @@ pid_t startProcess(const std::vector<std::string> &argv, const std::vector<std::
         envp.push_back(const_cast<char *>(e.c_str()));
     envp.push_back(nullptr);
     const pid_t pid = fork();
-    if (pid != 0)
+    if (pid != 0) {
+        notePid(pid);
         return pid;
+    }
     int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log >= 0) {
         dup2(log, 1);
@@ -206,7 +228,7 @@ std::string findDefaultMonitor(const SoundServer &server, const std::string &dir
     return sink.empty() ? "" : sink + ".monitor";
 }
 
-// Records the monitor at 44.1 kHz stereo, with a note of the sink clock at every read.
+// Records the monitor at 44.1 kHz stereo, noting when each read arrived.
 struct Recorder {
     pa_threaded_mainloop *loop = nullptr;
     pa_context *context = nullptr;
@@ -231,10 +253,8 @@ void readRecording(pa_stream *stream, size_t, void *data)
         else
             r.samples.resize(r.samples.size() + frames * 2, 0); // a hole the server reported
         pa_stream_drop(stream);
-        // The stream time is the recording position being played at the sink now.
-        pa_usec_t streamTime = 0;
-        if (pa_stream_get_time(stream, &streamTime) == 0)
-            r.notes.push_back({int64_t(double(streamTime) * syncSampleRate / 1e6), monotonicSeconds()});
+        // The first frame of what arrived was taken by the sink no later than now.
+        r.notes.push_back({int64_t(r.samples.size() / 2 - frames), monotonicSeconds()});
     }
 }
 
@@ -268,13 +288,10 @@ bool startRecorder(Recorder &r, const std::string &serverAddress, const std::str
         pa_stream_set_state_callback(r.stream, signalStream, &r);
         pa_buffer_attr attr;
         memset(&attr, 0xff, sizeof attr);
-        // 100 ms reads and no latency of our own asked for: a low-latency recorder would set
-        // PipeWire's cycle for the show's stream as well. The sink clock comes from the stream's
-        // timing, not from when the reads arrive.
-        attr.fragsize = uint32_t(syncSampleRate / 10 * 4);
-        ok = pa_stream_connect_record(r.stream, monitor.c_str(), &attr,
-                                      pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE)) ==
-             0;
+        // Reads of 1024 frames, PipeWire's usual cycle: a recorder asking for less would shorten
+        // the cycle the show's stream runs in as well.
+        attr.fragsize = 1024 * 4;
+        ok = pa_stream_connect_record(r.stream, monitor.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) == 0;
         pa_stream_state_t s;
         while (ok && (s = pa_stream_get_state(r.stream)) != PA_STREAM_READY)
             if (!PA_STREAM_IS_GOOD(s))
@@ -511,6 +528,7 @@ pid_t startXServer(RunContext &run)
     if (pipe(fds) != 0)
         return -1;
     const pid_t pid = fork();
+    notePid(pid);
     if (pid == 0) {
         close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
@@ -519,12 +537,14 @@ pid_t startXServer(RunContext &run)
         _exit(127);
     }
     close(fds[1]);
-    char number[16] = {};
-    const ssize_t got = read(fds[0], number, sizeof number - 1);
-    close(fds[0]);
-    if (got <= 0)
+    // Read up to the line end and leave the pipe open: Xvfb stops when it cannot write all of it.
+    std::string number;
+    char ch;
+    while (read(fds[0], &ch, 1) == 1 && ch != '\n')
+        number += ch;
+    if (number.empty())
         return -1;
-    run.display = ":" + std::string(number, strcspn(number, "\n"));
+    run.display = ":" + number;
     run.framebuffer = run.dir + "/Xvfb_screen0";
     return pid;
 }
@@ -550,6 +570,8 @@ int usage()
 int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0); // each line as soon as its combination is measured
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        signal(sig, stopEverythingAndExit);
     RunContext run;
     Options &o = run.options;
     for (int i = 1; i < argc; ++i) {
