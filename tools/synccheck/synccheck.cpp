@@ -9,11 +9,13 @@
 // every combination ran and was measured (with --strict: and none is outside), 1 when one was not,
 // 2 on bad usage.
 //
-//   synccheck --show build/demo --content . [--whole] [--only WORD]... [--running] [--keep] [--strict]
+//   synccheck --show build/demo --content . [--before OLD] [--whole] [--only WORD]... [--running]
+//             [--keep] [--strict]
 //
 // By default the show plays a stage of the module in which every order but 8-16 is one empty
 // row (about 40 s a combination); --whole plays the module as it is (about 3.5 minutes each).
-// --only keeps the combinations whose line ("pipewire classic pulse") contains WORD; --keep leaves
+// --before runs another build of the show right before this one in each combination, for a table
+// of before and after taken under the same conditions. --only keeps the combinations whose line ("pipewire classic pulse") contains WORD; --keep leaves
 // the recordings, polls and logs in the scratch folder.
 #include <fcntl.h>
 #include <libopenmpt/libopenmpt.h>
@@ -393,7 +395,7 @@ const Combination pulseAudioCombinations[] = {
     {"classic", "pulse"}, {"classic", "alsa"}, {"sdl12-compat", "pulseaudio"}, {"sdl12-compat", "alsa"}};
 
 struct Options {
-    std::string show, content, compatDir = "/usr/lib/x86_64-linux-gnu/sdl12-compat";
+    std::string show, before, content, compatDir = "/usr/lib/x86_64-linux-gnu/sdl12-compat";
     std::vector<std::string> only;
     bool whole = false, running = false, keep = false, strict = false;
 };
@@ -409,10 +411,11 @@ struct RunContext {
 };
 
 // One combination: run the show, record, poll, measure. False when it could not be measured.
-bool measureCombination(RunContext &run, const SoundServer &server, const Combination &c)
+bool measureCombination(RunContext &run, const SoundServer &server, const Combination &c, const std::string &show,
+                        const char *build)
 {
     char label[160];
-    snprintf(label, sizeof label, "%-10s | %-12s | %-10s", server.name.c_str(), c.library, c.backend);
+    snprintf(label, sizeof label, "%-10s | %-12s | %-10s | %-6s", server.name.c_str(), c.library, c.backend, build);
     std::vector<std::string> env = server.clientEnv;
     env.push_back("DISPLAY=" + run.display);
     env.push_back("SDL_AUDIODRIVER=" + std::string(c.backend));
@@ -431,14 +434,15 @@ bool measureCombination(RunContext &run, const SoundServer &server, const Combin
     bool pollOk = false;
     std::thread poller(pollScreen, run.framebuffer, &stopPolling, &polls, &pollOk);
     const double moduleSeconds = double(run.render.samples.size() / 2) / syncSampleRate;
-    const std::string log = run.dir + "/" + server.name + "-" + c.library + "-" + c.backend + ".log";
+    const std::string base = run.dir + "/" + server.name + "-" + c.library + "-" + c.backend + "-" + build;
+    const std::string log = base + ".log";
     int status = 0;
     // Xvfb now and then refuses a client's connection; the show then stops before it plays.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const pid_t show = startProcess({run.options.show}, env, log, run.showDir);
-        status = waitProcess(show, moduleSeconds + 90);
+        const pid_t pid = startProcess({show}, env, log, run.showDir);
+        status = waitProcess(pid, moduleSeconds + 90);
         if (status == -1)
-            stopProcess(show);
+            stopProcess(pid);
         const std::vector<uint8_t> printed = readBytes(log);
         if (status != 1 || std::string(printed.begin(), printed.end()).find("Couldn't open X11 display") == std::string::npos)
             break;
@@ -454,7 +458,6 @@ bool measureCombination(RunContext &run, const SoundServer &server, const Combin
     }
 
     if (run.options.keep) {
-        const std::string base = run.dir + "/" + server.name + "-" + c.library + "-" + c.backend;
         std::ofstream(base + ".raw", std::ios::binary)
             .write(reinterpret_cast<const char *>(recorder.samples.data()), std::streamsize(recorder.samples.size() * 2));
         std::ofstream notes(base + ".notes");
@@ -560,7 +563,8 @@ bool isChosen(const Options &o, const char *server, const Combination &c)
 
 int usage()
 {
-    fprintf(stderr, "usage: synccheck --show PATH --content DIR [--whole] [--only WORD]... [--running] [--keep] [--strict] "
+    fprintf(stderr, "usage: synccheck --show PATH --content DIR [--before PATH] [--whole] [--only WORD]... "
+                    "[--running] [--keep] [--strict] "
                     "[--sdl12-compat DIR]\n");
     return 2;
 }
@@ -579,6 +583,8 @@ int main(int argc, char **argv)
         const bool hasValue = i + 1 < argc;
         if (a == "--show" && hasValue)
             o.show = argv[++i];
+        else if (a == "--before" && hasValue)
+            o.before = argv[++i];
         else if (a == "--content" && hasValue)
             o.content = argv[++i];
         else if (a == "--only" && hasValue)
@@ -599,7 +605,9 @@ int main(int argc, char **argv)
     if (o.show.empty() || o.content.empty())
         return usage();
     o.show = fs::absolute(o.show).string();
-    if (access(o.show.c_str(), X_OK) != 0 || !fs::exists(fs::path(o.content) / "data/music/vrimla2.xm")) {
+    if (!o.before.empty())
+        o.before = fs::absolute(o.before).string();
+    if (access(o.show.c_str(), X_OK) != 0 || (!o.before.empty() && access(o.before.c_str(), X_OK) != 0) || !fs::exists(fs::path(o.content) / "data/music/vrimla2.xm")) {
         fprintf(stderr, "synccheck: no show at %s or no data/music/vrimla2.xm under %s\n", o.show.c_str(),
                 o.content.c_str());
         return 2;
@@ -622,7 +630,7 @@ int main(int argc, char **argv)
     }
     printf("%s of the module, %.1f s a run; scratch folder %s\n", o.whole ? "whole pass" : "stage (orders 8-16)",
            double(run.render.samples.size() / 2) / syncSampleRate, run.dir.c_str());
-    printf("server     | SDL 1.2      | backend    | gaps | gap ms  | flashes | mean ms | sd ms | lost blocks\n");
+    printf("server     | SDL 1.2      | backend    | build  | gaps | gap ms  | flashes | mean ms | sd ms | lost blocks\n");
     fflush(stdout);
     int failures = 0;
     struct ServerKind {
@@ -664,8 +672,12 @@ int main(int argc, char **argv)
             ++failures;
         } else {
             for (size_t i = 0; i < kind.count; ++i) {
-                if (isChosen(o, kind.name, kind.combinations[i]))
-                    failures += !measureCombination(run, server, kind.combinations[i]);
+                if (!isChosen(o, kind.name, kind.combinations[i]))
+                    continue;
+                // The two builds in turn, so that whatever else the machine does weighs on both alike.
+                if (!o.before.empty())
+                    failures += !measureCombination(run, server, kind.combinations[i], o.before, "before");
+                failures += !measureCombination(run, server, kind.combinations[i], o.show, o.before.empty() ? "" : "after");
             }
         }
         for (auto pid = server.pids.rbegin(); pid != server.pids.rend(); ++pid)
