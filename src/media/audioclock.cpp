@@ -55,10 +55,10 @@ bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp
 int estimateQueuedFrames(const char *driver, bool onSdl2, int callbackFrames)
 {
     const std::string name = driver ? driver : "";
-    // ALSA (here through the server's ALSA plugin): the callback comes when a write returns, with
-    // two periods of the buffer's size queued in the device and about one more in the server.
+    // ALSA: the callback comes when a write returns, with the device's two periods of the
+    // buffer's size queued; SDL2's path keeps about one period more.
     if (name == "alsa")
-        return (onSdl2 ? 4 : 3) * callbackFrames;
+        return (onSdl2 ? 3 : 2) * callbackFrames;
     // Classic SDL 1.2 on PulseAudio mixes in halves of the buffer asked for, asks the server for
     // four of them and calls back when one is free.
     if (name == "pulse" && !onSdl2)

@@ -215,20 +215,21 @@ int64_t findRecordingFrame(const Alignment &alignment, int64_t referenceFrame)
 
 double findSinkSeconds(const std::vector<SinkClockNote> &notes, int64_t frame)
 {
-    double origin = std::nan("");
+    std::vector<double> origins;
     for (const SinkClockNote &n : notes)
         if (std::llabs(n.frame - frame) <= 2 * syncSampleRate)
-            origin = std::fmin(origin, n.seconds - double(n.frame) / syncSampleRate);
-    if (std::isnan(origin)) {
+            origins.push_back(n.seconds - double(n.frame) / syncSampleRate);
+    if (origins.empty()) {
         const SinkClockNote *nearest = nullptr;
         for (const SinkClockNote &n : notes)
             if (!nearest || std::llabs(n.frame - frame) < std::llabs(nearest->frame - frame))
                 nearest = &n;
         if (!nearest)
             return std::nan("");
-        origin = nearest->seconds - double(nearest->frame) / syncSampleRate;
+        origins.push_back(nearest->seconds - double(nearest->frame) / syncSampleRate);
     }
-    return origin + double(frame) / syncSampleRate;
+    std::nth_element(origins.begin(), origins.begin() + int64_t(origins.size() / 2), origins.end());
+    return origins[origins.size() / 2] + double(frame) / syncSampleRate;
 }
 
 std::vector<double> findFlashOnsets(const std::vector<ScreenPoll> &polls)

@@ -40,14 +40,14 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
 // nothing was aligned.
 int64_t findRecordingFrame(const Alignment &alignment, int64_t referenceFrame);
 
-// The recorder's notes: the first recording frame of a read, and the monotonic time it arrived.
+// The recorder's notes: the recording frame that the sink played at a monotonic time.
 struct SinkClockNote {
     int64_t frame;
     double seconds;
 };
-// The time the sink took a recording frame: the earliest that the reads within two seconds of it
-// allow, each carried at the sample rate (a read arrives after its sound reached the sink, some
-// reads late); NaN without notes. The sink and the monotonic clock run at one rate.
+// The time the sink played a recording frame: the median of what the notes within two seconds of
+// it say, each carried at the sample rate (the sink and the monotonic clock run at one rate);
+// NaN without notes.
 double findSinkSeconds(const std::vector<SinkClockNote> &notes, int64_t frame);
 
 // The framebuffer polls: monotonic time and the share of probed pixels that were white.

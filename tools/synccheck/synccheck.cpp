@@ -15,8 +15,10 @@
 // By default the show plays a stage of the module in which every order but 8-16 is one empty
 // row (about 40 s a combination); --whole plays the module as it is (about 3.5 minutes each).
 // --before runs another build of the show right before this one in each combination, for a table
-// of before and after taken under the same conditions. --only keeps the combinations whose line ("pipewire classic pulse") contains WORD; --keep leaves
-// the recordings, polls and logs in the scratch folder.
+// of before and after taken under the same conditions. --only keeps the combinations whose line
+// ("pipewire classic pulse") contains WORD. --running measures through the server PULSE_SERVER and
+// XDG_RUNTIME_DIR name, on its default sink. --keep leaves the recordings, polls and logs in the
+// scratch folder.
 #include <fcntl.h>
 #include <libopenmpt/libopenmpt.h>
 #include <pulse/pulseaudio.h>
@@ -230,7 +232,7 @@ std::string findDefaultMonitor(const SoundServer &server, const std::string &dir
     return sink.empty() ? "" : sink + ".monitor";
 }
 
-// Records the monitor at 44.1 kHz stereo, noting when each read arrived.
+// Records the monitor at 44.1 kHz stereo, noting at each read which of its frames the sink plays.
 struct Recorder {
     pa_threaded_mainloop *loop = nullptr;
     pa_context *context = nullptr;
@@ -238,7 +240,6 @@ struct Recorder {
     std::mutex lock;
     std::vector<int16_t> samples;
     std::vector<SinkClockNote> notes;
-    std::atomic<bool> failed{false};
 };
 
 void readRecording(pa_stream *stream, size_t, void *data)
@@ -255,8 +256,11 @@ void readRecording(pa_stream *stream, size_t, void *data)
         else
             r.samples.resize(r.samples.size() + frames * 2, 0); // a hole the server reported
         pa_stream_drop(stream);
-        // The first frame of what arrived was taken by the sink no later than now.
-        r.notes.push_back({int64_t(r.samples.size() / 2 - frames), monotonicSeconds()});
+        // The stream time is the position of the recording that the sink is playing now, by the
+        // server's own account of its latency (a monitor records what it has not yet played).
+        pa_usec_t streamTime = 0;
+        if (pa_stream_get_time(stream, &streamTime) == 0)
+            r.notes.push_back({int64_t(double(streamTime) * syncSampleRate / 1e6), monotonicSeconds()});
     }
 }
 
@@ -275,7 +279,8 @@ bool startRecorder(Recorder &r, const std::string &serverAddress, const std::str
     r.loop = pa_threaded_mainloop_new();
     r.context = pa_context_new(pa_threaded_mainloop_get_api(r.loop), "synccheck");
     pa_context_set_state_callback(r.context, signalLoop, &r);
-    if (pa_context_connect(r.context, serverAddress.c_str(), PA_CONTEXT_NOFLAGS, nullptr) < 0)
+    if (pa_context_connect(r.context, serverAddress.empty() ? nullptr : serverAddress.c_str(), PA_CONTEXT_NOFLAGS,
+                           nullptr) < 0)
         return false;
     pa_threaded_mainloop_lock(r.loop);
     pa_threaded_mainloop_start(r.loop);
@@ -293,7 +298,9 @@ bool startRecorder(Recorder &r, const std::string &serverAddress, const std::str
         // Reads of 1024 frames, PipeWire's usual cycle: a recorder asking for less would shorten
         // the cycle the show's stream runs in as well.
         attr.fragsize = 1024 * 4;
-        ok = pa_stream_connect_record(r.stream, monitor.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) == 0;
+        ok = pa_stream_connect_record(r.stream, monitor.c_str(), &attr,
+                                      pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                                        PA_STREAM_AUTO_TIMING_UPDATE)) == 0;
         pa_stream_state_t s;
         while (ok && (s = pa_stream_get_state(r.stream)) != PA_STREAM_READY)
             if (!PA_STREAM_IS_GOOD(s))
