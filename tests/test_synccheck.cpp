@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "synccheck/syncanalysis.h"
 #include "xmwriter/xmwriter.h"
@@ -141,7 +143,7 @@ TEST(SyncTiming, SinkClockFlashesAndOffsets)
                 1e-6);
 }
 
-TEST(SyncStage, OtherOrdersPlayOneEmptyRow)
+TEST(SyncStage, OrdersOutsideTheStagePlayOneEmptyRow)
 {
     const std::vector<uint8_t> module = makeShortTestModule(20, 16);
     std::string error;
@@ -155,6 +157,23 @@ TEST(SyncStage, OtherOrdersPlayOneEmptyRow)
         const int rows = openmpt_module_get_pattern_num_rows(m, openmpt_module_get_order_pattern(m, order));
         EXPECT_EQ(rows, order >= 8 && order <= 10 ? 16 : 1) << order;
     }
+    openmpt_module_destroy(m);
+
+    // The soundtrack's stage: orders 8-16 at their 3.84 s each, everything else in a moment.
+    std::ifstream file(std::string(SHOW_SOURCE_DIR) + "/data/music/vrimla2.xm", std::ios::binary);
+    const std::vector<uint8_t> soundtrack{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::vector<uint8_t> showStage = makeStageModule(soundtrack, 8, 16, &error);
+    ASSERT_FALSE(showStage.empty()) << error;
+    m = openmpt_module_create_from_memory2(showStage.data(), showStage.size(), nullptr, nullptr, nullptr, nullptr,
+                                           nullptr, nullptr, nullptr);
+    ASSERT_NE(m, nullptr);
+    EXPECT_NEAR(openmpt_module_get_duration_seconds(m), 9 * 3.84, 3.0);
+    double starts[3];
+    for (int k = 0; k < 3; ++k)
+        starts[k] = openmpt_module_set_position_order_row(m, 8 + 4 * k, 0);
+    EXPECT_LT(starts[0], 1.0);
+    EXPECT_NEAR(starts[1] - starts[0], 4 * 3.84, 0.01);
+    EXPECT_NEAR(starts[2] - starts[0], 8 * 3.84, 0.01);
     openmpt_module_destroy(m);
 
     const struct {
