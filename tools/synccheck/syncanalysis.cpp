@@ -161,21 +161,24 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
             continue;
         ++result.audibleBlocks;
         Candidate found = refineShift(reference, at, blockFrames, recording, shift, 24);
-        if (found.correlation < foundCorrelation) {
+        // Around a dropout a block half silence can match a held note anywhere: a new shift needs a
+        // strong match, and the next block to agree with it. Within a second first: the music
+        // repeats its bars, and a match a bar or an order away is far likelier a repeat than a gap.
+        const int64_t next = at + blockFrames;
+        const bool nextAudible = next + blockFrames <= int64_t(reference.size()) && rms(reference, next, blockFrames) >= audibleRms;
+        for (int64_t reach : {int64_t(syncSampleRate), maxJumpFrames}) {
+            if (found.correlation >= foundCorrelation)
+                break;
             found = chooseNearest(findCandidates(reference, recording, referenceLow, recordingLow, at, blockFrames,
-                                                 shift - maxJumpFrames, shift + maxJumpFrames),
+                                                 shift - reach, shift + reach),
                                   shift);
-            // Around a dropout a block half silence can match a held note anywhere: a new shift
-            // needs a strong match, and the next block to agree with it.
-            const int64_t next = at + blockFrames;
-            const bool confirmed =
-                found.correlation >= foundCorrelation &&
-                (next + blockFrames > int64_t(reference.size()) || rms(reference, next, blockFrames) < audibleRms ||
-                 refineShift(reference, next, blockFrames, recording, found.shift, 24).correlation >= foundCorrelation);
-            if (!confirmed) {
-                ++result.lostBlocks;
-                continue;
-            }
+            if (nextAudible && found.correlation >= foundCorrelation &&
+                refineShift(reference, next, blockFrames, recording, found.shift, 24).correlation < foundCorrelation)
+                found.correlation = -1;
+        }
+        if (found.correlation < foundCorrelation) {
+            ++result.lostBlocks;
+            continue;
         }
         if (haveBlock && std::llabs(found.shift - shift) > gapFrames)
             result.gaps.push_back({at, found.shift - shift});
