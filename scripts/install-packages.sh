@@ -13,6 +13,8 @@ packages=(
   clang libclang-rt-dev
   sox
   ffmpeg
+  pipewire pipewire-pulse wireplumber dbus-daemon
+  pulseaudio pulseaudio-utils libasound2-plugins libpulse-dev
 )
 
 missing=()

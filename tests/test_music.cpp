@@ -88,6 +88,22 @@ TEST(AudibleFrame, OnlyMovesForwardWhenCallbacksComeLateEarlyBunchedOrNotAtAll)
     }
 }
 
+// Frames drawn in 20 ms and shown every 25 ms read 32.5 ms ahead: 20 ms to the screen and half
+// of the 25 ms they stay there. One slow frame moves each part by its share of the frames kept.
+TEST(FrameLead, ReadsAheadToTheMiddleOfTheTimeOnScreen)
+{
+    FrameLead lead;
+    clearFrameLead(lead);
+    EXPECT_EQ(findFrameLead(lead), 0.0);
+    noteFrameShown(lead, 0.000, 0.020);
+    EXPECT_EQ(findFrameLead(lead), 0.0); // how long a frame stays needs two
+    for (int k = 1; k < 20; ++k)
+        noteFrameShown(lead, k * 0.025, k * 0.025 + 0.020);
+    EXPECT_NEAR(findFrameLead(lead), 0.0325, 1e-9);
+    noteFrameShown(lead, 0.500, 0.600); // drawn in 100 ms, on screen 105 ms after the last
+    EXPECT_NEAR(findFrameLead(lead), 0.020 + 0.080 / 8 + (0.025 + 0.080 / 7) / 2, 1e-9);
+}
+
 TEST(PositionNotes, PackAndFindTheNoteThatIsPlaying)
 {
     EXPECT_EQ(stampFrame(packPositionStamp(123456789012ull, 50, 63)), 123456789012ull);

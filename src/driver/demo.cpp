@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <SDL/SDL.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "assets/textures.h"
@@ -13,6 +14,7 @@
 #include "effects/forest.h"
 #include "effects/meshscenes.h"
 #include "effects/voxeltext.h"
+#include "media/audioclock.h"
 #include "media/display.h"
 #include "media/music.h"
 
@@ -102,7 +104,22 @@ uint32_t readSdlTicks()
     return SDL_GetTicks();
 }
 
-const FrameSource liveSource = {readSdlTicks, readMusicPosition};
+double steadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The live loop reads the position for the moment its frame will be on screen.
+FrameLead frameLead;
+double positionReadSeconds;
+
+void readLiveMusicPosition(int32_t *order, int32_t *row)
+{
+    positionReadSeconds = steadySeconds();
+    readMusicPositionAhead(order, row, findFrameLead(frameLead));
+}
+
+const FrameSource liveSource = {readSdlTicks, readLiveMusicPosition};
 
 bool mustLockScreen()
 {
@@ -147,6 +164,7 @@ int runDemo(int, char **)
     startPlayback();
 
     beginFrameLoop();
+    clearFrameLead(frameLead);
     for (;;) {
         if (mustLockScreen()) {
             int locked = SDL_LockSurface(screenSurface);
@@ -155,6 +173,7 @@ int runDemo(int, char **)
         }
         stepFrame(liveSource);
         SDL_GL_SwapBuffers();
+        noteFrameShown(frameLead, positionReadSeconds, steadySeconds());
         if (mustLockScreen())
             SDL_UnlockSurface(screenSurface);
         drainEvents();

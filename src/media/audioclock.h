@@ -25,6 +25,12 @@ void notePosition(PositionStamps &notes, uint64_t frame, int32_t order, int32_t 
 // The newest note that starts at or before frame; false when there is none.
 bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp);
 
+// How many sample frames of earlier sound an on-time callback finds still queued before the sound
+// reaches the server's sink, for SDL's audio driver (as SDL_AudioDriverName gives it), whether SDL
+// 1.2 runs on SDL2 (sdl12-compat) and the frames the callback fills. Measured through PipeWire and
+// PulseAudio with synccheck: what each backend keeps depends on how it drives its stream.
+int estimateQueuedFrames(const char *driver, bool onSdl2, int callbackFrames);
+
 // What the audio thread publishes at each device callback, as one word so that a read never mixes
 // two callbacks: the steady-clock time at which sample frame 0 would have been heard had the output
 // run without a break. An on-time callback finds one buffer of what came before still queued
@@ -39,3 +45,18 @@ double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double cal
 // up rather than stepping back.
 int64_t estimateAudibleFrame(double origin, int64_t framesRendered, double now, int sampleRate,
                              int64_t lastHeard);
+
+// When the picture of a frame is seen: the loop notes, for each frame, when it read the position
+// and when its buffers were swapped; the lead is how long after its read the next frame is
+// expected to reach the screen plus half a frame, because a frame stays on screen until the next
+// one replaces it, and the sound it shows should be the sound heard midway through that time.
+struct FrameLead {
+    static constexpr int kept = 8;
+    double readSeconds[kept];
+    double shownSeconds[kept];
+    int count;
+};
+void clearFrameLead(FrameLead &lead);
+void noteFrameShown(FrameLead &lead, double readSeconds, double shownSeconds);
+// Seconds to read ahead of the read's own time; 0 until two frames have been shown.
+double findFrameLead(const FrameLead &lead);

@@ -24,7 +24,10 @@ const char *describeFmodResult(int32_t code);
 // Creates and initialises the audio system, prints "FMOD .. working", opens the module.
 // Any failure prints "FMOD error! (%d) %s" and exits with -1.
 void startMusic();
-// Plays the module unpaused, then sets its position to order 0.
+// Plays the module unpaused, then sets its position to order 0. The threads that were there
+// before the audio system (the drawing ones) then give way to the audio threads.
 void startPlayback();
 // The order and row being heard now.
 void readMusicPosition(int32_t *order, int32_t *row);
+// The order and row that will be heard aheadSeconds from now, as far as the mixer has rendered.
+void readMusicPositionAhead(int32_t *order, int32_t *row, double aheadSeconds);
