@@ -205,7 +205,9 @@ bool pumpEncoder(Encoder *e, size_t maxFrames, bool finishing)
 {
     for (;;) {
         const size_t audioBytes = e->audio.size() * sizeof(int16_t);
-        if (finishing && e->audioOffset == audioBytes)
+        // The sound is whole before the first frame, so its pipe ends as soon as it is written:
+        // ffmpeg 7 reads a short raw input to its end while it opens it, before any picture.
+        if (e->audioOffset == audioBytes)
             closeDescriptor(&e->audioFd);
         if (finishing && e->frames.empty())
             closeDescriptor(&e->videoFd);
