@@ -15,6 +15,7 @@ fail() {
     exit 1
 }
 say() { echo "== $*"; }
+trap 'echo "make-release: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 command -v git > /dev/null && git rev-parse --verify -q HEAD > /dev/null ||
     fail "needs a git checkout with a commit: the release names its commit"
@@ -104,7 +105,7 @@ is_system_library() {
 find_library_file() {
     case $1 in
         libSDL-1.2.so.0) echo "/usr/lib/x86_64-linux-gnu/sdl12-compat/libSDL-1.2.so.0" ;;
-        *) ldconfig -p | awk -v n="$1" '$1 == n && /x86-64/ { print $NF; exit }' ;;
+        *) ldconfig -p | awk -v n="$1" '$1 == n && /x86-64/ && !found { print $NF; found = 1 }' ;;
     esac
 }
 needed_libraries() { readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
