@@ -61,7 +61,7 @@ apt-get "${apt_options[@]}" update > "$work/sdl2.log" 2>&1 ||
     { tail -n 5 "$work/sdl2.log"; fail "apt-get update of Debian's source lists failed"; }
 (cd "$work/sdl2-source" && apt-get "${apt_options[@]}" source "libsdl2=$sdl2_version") >> "$work/sdl2.log" 2>&1 ||
     { tail -n 5 "$work/sdl2.log"; fail "apt-get source libsdl2=$sdl2_version failed"; }
-sdl2_source=$(find "$work/sdl2-source" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+for sdl2_source in "$work"/sdl2-source/*/; do sdl2_source=${sdl2_source%/}; done
 mkdir -p "$work/sdl2"
 # Debian's own configuration, but each sound, display and resampling library dlopened (found on
 # the machine or done without) rather than linked; nothing of fcitx, ibus, sndio, jack, udev,
