@@ -38,6 +38,7 @@ fail() {
     exit 1
 }
 say() { echo "[$current] $*"; }
+trap 'echo "check-release: FAILED [$current]: line $LINENO: $BASH_COMMAND" >&2' ERR
 
 # The archive itself.
 listing=$(tar -tvzf "$archive" 2> /dev/null) && names=$(tar -tzf "$archive" 2> /dev/null) ||
@@ -70,7 +71,7 @@ folder=$(dirname "$launcher")
 fail() { echo "FAILED: $*"; exit 1; }
 for binary in "$launcher" "$folder"/bin/* "$folder"/lib/*; do
     out=$(ldd "$binary" 2>&1) || fail "ldd ${binary#$folder/}: $out"
-    missing=$(echo "$out" | awk '/not found/ { print $1 }' | tr '\n' ' ')
+    missing=$(echo "$out" | awk '/not found/ { printf "%s%s", sep, $1; sep = " " }')
     [ -z "$missing" ] || fail "ldd ${binary#$folder/}: not found: $missing"
 done
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3> /tmp/display > /dev/null 2> /tmp/xvfb.log &
@@ -136,7 +137,7 @@ for release in ${RELEASES:-bookworm trixie}; do
     debian_root_run "$root" /bin/bash /check-release-inside.sh "$place/$folder/$launcher" > "$root/check.log" 2>&1 &
     wait $! || true
     out=$(cat "$root/check.log")
-    echo "$out" | grep -v '^FAILED' | sed "s/^/[$release] /"
+    sed -e '/^FAILED/d' -e "s/^/[$release] /" <<< "$out"
     failure=$(echo "$out" | sed -n 's/^FAILED: //p')
     [ -z "$failure" ] || fail "$failure"
     [[ $out == *"played to part 1"* ]] || fail "the check inside the root stopped early"

@@ -186,4 +186,4 @@ say "made dist/$folder.tar.gz ($(du -k "$archive" | cut -f1) KiB; unpacked $(du 
 echo "   sha256 $(sha256sum "$archive" | cut -d' ' -f1)"
 echo "   packed: $(cd "$stage/lib" && ls | tr '\n' ' ')"
 echo "   static: $(for a in "${static_archives[@]}"; do basename "$a" .a; done | tr '\n' ' ')"
-echo "   from the system: glibc $newest or newer, libGL, libX11, libstdc++, libgcc_s, libz"
+echo "   from the system: glibc (symbols up to $newest; the floor is $floor), libGL, libX11, libstdc++, libgcc_s, libz"
