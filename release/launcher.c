@@ -3,7 +3,7 @@
  * terminal in another folder, a symbolic link, a file manager) and replaces itself with the show,
  * arguments and environment unchanged: the show's status, signals and ways out are then the
  * show's own, as with the show binary run directly. A native executable rather than a script,
- * because file managers run one on a double click where they open a script in an editor. */
+ * because file managers run one on a double click, where some open a script in an editor. */
 #include <errno.h>
 #include <limits.h>
 #include <stdio.h>
