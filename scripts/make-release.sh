@@ -25,6 +25,12 @@ export SOURCE_DATE_EPOCH=$epoch LC_ALL=C TZ=UTC
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "make-release: note: uncommitted changes are not in the release; it is made from HEAD"
 
+# Binaries linked against a newer glibc need its newer symbols: check the machine before building.
+floor=2.36
+glibc=$(getconf GNU_LIBC_VERSION | cut -d' ' -f2)
+[ "$(printf '%s\n%s\n' "$glibc" "$floor" | sort -V | tail -n 1)" = "$floor" ] ||
+    fail "this machine's glibc $glibc is newer than the archive's floor $floor: make releases on Debian 12"
+
 scripts/install-packages.sh
 work=$repo/build-release
 rm -rf "$work"
@@ -103,10 +109,14 @@ is_system_library() {
     esac
 }
 find_library_file() {
-    case $1 in
-        libSDL-1.2.so.0) echo "/usr/lib/x86_64-linux-gnu/sdl12-compat/libSDL-1.2.so.0" ;;
-        *) ldconfig -p | awk -v n="$1" '$1 == n && /x86-64/ && !found { print $NF; found = 1 }' ;;
-    esac
+    ldconfig -p | awk -v n="$1" '$1 == n && /x86-64/ && !found { print $NF; found = 1 }'
+}
+# Debian 12 keeps sdl12-compat in a folder of its own; the classic library is not packed.
+find_sdl12_compat() {
+    local file
+    for file in /usr/lib/x86_64-linux-gnu/sdl12-compat/libSDL-1.2.so.0 "$(find_library_file libSDL-1.2.so.0)"; do
+        [ -f "$file" ] && grep -q -a SDL12COMPAT_ "$file" && { echo "$file"; return; }
+    done
 }
 needed_libraries() { readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
 declare -A packed=()
@@ -115,8 +125,13 @@ while [ ${#queue[@]} -gt 0 ]; do
     soname=${queue[0]}
     queue=("${queue[@]:1}")
     is_system_library "$soname" || [ -n "${packed[$soname]:-}" ] && continue
-    file=$(find_library_file "$soname")
-    [ -n "$file" ] && [ -f "$file" ] || fail "the show needs $soname, which this machine does not have"
+    if [ "$soname" = libSDL-1.2.so.0 ]; then
+        file=$(find_sdl12_compat)
+        [ -n "$file" ] || fail "no sdl12-compat here (Debian's libsdl1.2-compat)"
+    else
+        file=$(find_library_file "$soname")
+        [ -n "$file" ] && [ -f "$file" ] || fail "the show needs $soname, which this machine does not have"
+    fi
     cp "$(readlink -f "$file")" "$stage/lib/$soname"
     packed[$soname]=$(readlink -f "$file")
     queue+=($(needed_libraries "$file"))
@@ -164,7 +179,6 @@ cp "$work/source/tools/genfont/LICENSE-glyphs.txt" "$stage/licences/font.txt"
 } > "$stage/README.txt"
 
 # Nothing may need a glibc newer than the floor the viewers' text promises.
-floor=2.36
 newest=$(for f in "$stage/$name" "$stage/bin/$name" "$stage"/lib/*; do objdump -T "$f"; done |
          grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -n 1)
 [ "$(printf '%s\n%s\n' "$newest" "$floor" | sort -V | tail -n 1)" = "$floor" ] ||
