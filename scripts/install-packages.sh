@@ -17,7 +17,7 @@ packages=(
   pulseaudio pulseaudio-utils libasound2-plugins libpulse-dev
   # the release (scripts/make-release.sh): SDL2's build and the archives linked into the show
   patchelf
-  libasound2-dev libpulse-dev libpipewire-0.3-dev libdbus-1-dev libsamplerate0-dev
+  libasound2-dev libpipewire-0.3-dev libdbus-1-dev libsamplerate0-dev
   libxext-dev libxcursor-dev libxi-dev libxfixes-dev libxrandr-dev libxss-dev
   libwayland-dev wayland-protocols libxkbcommon-dev libdecor-0-dev libegl-dev libgles-dev
   libtiff-dev libwebp-dev libjpeg-dev liblerc-dev libjbig-dev libzstd-dev liblzma-dev libdeflate-dev
