@@ -98,15 +98,21 @@ TEST(SyncAlignment, FindsEachGapAndWhereTheSoundWasHeard)
 
 TEST(SyncTiming, SinkClockFlashesAndOffsets)
 {
-    // The server's account of a sink that started at 100 s scatters by a millisecond either way,
-    // once by 40 ms; from 5 s on the sink had stopped for 20 ms.
+    // Reads of 10 ms arrive from 100 s on, up to 2 ms late and once 40 ms late; from 5 s on all
+    // 20 ms later (the sink had stopped for that long). By the server's account the sink plays
+    // 40 ms behind the earliest arrivals, now and then a millisecond more or less, and for half a second 30 ms
+    // more than that.
     std::vector<SinkClockNote> notes;
-    for (int k = 0; k < 1000; ++k)
-        notes.push_back({int64_t(k) * 441, 100.0 + k * 0.01 + ((k % 3) - 1) * 0.001 + (k == 150) * 0.04 +
-                                               (k >= 500) * 0.02});
-    EXPECT_NEAR(findSinkSeconds(notes, 44100), 101.0, 1e-6);
-    EXPECT_NEAR(findSinkSeconds(notes, int64_t(9.5 * 44100)), 109.52, 1e-6);
-    EXPECT_NEAR(findSinkSeconds(notes, 30 * 44100), 130.019, 1e-6); // past the notes: the last, carried on
+    for (int k = 0; k < 1000; ++k) {
+        const int64_t recorded = int64_t(k + 1) * 441;
+        const double stopped = (k >= 500) * 0.02;
+        const double arrival = 100.0 + recorded / 44100.0 + (k % 3) * 0.001 + (k == 150) * 0.04 + stopped;
+        const double sinkOrigin = 100.04 + stopped + (k % 10 == 0) * 0.001 - (k % 10 == 5) * 0.001 + (k >= 300 && k < 350) * 0.03;
+        notes.push_back({std::llround((arrival - sinkOrigin) * 44100), recorded, arrival});
+    }
+    EXPECT_NEAR(findSinkSeconds(notes, 44100), 101.04, 2e-5);
+    EXPECT_NEAR(findSinkSeconds(notes, int64_t(9.5 * 44100)), 109.56, 2e-5);
+    EXPECT_NEAR(findSinkSeconds(notes, 30 * 44100), 130.06, 2e-5); // past the notes: the last, carried on
     EXPECT_TRUE(std::isnan(findSinkSeconds({}, 0)));
 
     // Polls every millisecond; white frames appear at 1.0105, 2.0405 and 3.9955 s and fade over

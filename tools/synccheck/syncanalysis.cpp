@@ -216,23 +216,64 @@ int64_t findRecordingFrame(const Alignment &alignment, int64_t referenceFrame)
     return referenceFrame + nearest->shift;
 }
 
+namespace {
+
+// The earliest arrival origin (arrival time less the recording's length) of the reads around each
+// second of the recording: reads come late now and then, never early.
+struct ArrivalEnvelope {
+    std::vector<double> earliest; // by second of the sink's frames; NaN where no read fell
+};
+
+constexpr int envelopeReachSeconds = 2;
+
+ArrivalEnvelope findArrivalEnvelope(const std::vector<SinkClockNote> &notes)
+{
+    ArrivalEnvelope envelope;
+    for (const SinkClockNote &n : notes) {
+        const int64_t second = std::max<int64_t>(0, n.frame / syncSampleRate);
+        if (second > 24 * 3600)
+            continue;
+        if (int64_t(envelope.earliest.size()) <= second)
+            envelope.earliest.resize(size_t(second + 1), std::nan(""));
+        const double origin = n.seconds - double(n.recorded) / syncSampleRate;
+        double &slot = envelope.earliest[size_t(second)];
+        if (!(slot <= origin))
+            slot = origin;
+    }
+    return envelope;
+}
+
+// The envelope within reach of a frame; from the nearest second that has one when none is.
+double findEnvelopeAt(const ArrivalEnvelope &envelope, int64_t frame)
+{
+    const int64_t count = int64_t(envelope.earliest.size());
+    const int64_t second = std::clamp<int64_t>(frame / syncSampleRate, 0, count - 1);
+    double earliest = std::nan("");
+    for (int64_t s = second - envelopeReachSeconds; s <= second + envelopeReachSeconds; ++s)
+        if (s >= 0 && s < count && !(earliest <= envelope.earliest[size_t(s)]))
+            earliest = envelope.earliest[size_t(s)];
+    for (int64_t d = 0; std::isnan(earliest) && d < count; ++d)
+        for (int64_t s : {second - d, second + d})
+            if (s >= 0 && s < count && !std::isnan(envelope.earliest[size_t(s)]))
+                earliest = envelope.earliest[size_t(s)];
+    return earliest;
+}
+
+} // namespace
+
 double findSinkSeconds(const std::vector<SinkClockNote> &notes, int64_t frame)
 {
-    std::vector<double> origins;
+    if (notes.empty())
+        return std::nan("");
+    const ArrivalEnvelope envelope = findArrivalEnvelope(notes);
+    if (envelope.earliest.empty())
+        return std::nan("");
+    // How far behind the earliest arrivals the server says the sink plays, over the whole run.
+    std::vector<double> lags;
     for (const SinkClockNote &n : notes)
-        if (std::llabs(n.frame - frame) <= 2 * syncSampleRate)
-            origins.push_back(n.seconds - double(n.frame) / syncSampleRate);
-    if (origins.empty()) {
-        const SinkClockNote *nearest = nullptr;
-        for (const SinkClockNote &n : notes)
-            if (!nearest || std::llabs(n.frame - frame) < std::llabs(nearest->frame - frame))
-                nearest = &n;
-        if (!nearest)
-            return std::nan("");
-        origins.push_back(nearest->seconds - double(nearest->frame) / syncSampleRate);
-    }
-    std::nth_element(origins.begin(), origins.begin() + int64_t(origins.size() / 2), origins.end());
-    return origins[origins.size() / 2] + double(frame) / syncSampleRate;
+        lags.push_back(n.seconds - double(n.frame) / syncSampleRate - findEnvelopeAt(envelope, n.frame));
+    std::nth_element(lags.begin(), lags.begin() + int64_t(lags.size() / 2), lags.end());
+    return findEnvelopeAt(envelope, frame) + lags[lags.size() / 2] + double(frame) / syncSampleRate;
 }
 
 std::vector<double> findFlashOnsets(const std::vector<ScreenPoll> &polls)

@@ -40,14 +40,18 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
 // nothing was aligned.
 int64_t findRecordingFrame(const Alignment &alignment, int64_t referenceFrame);
 
-// The recorder's notes: the recording frame that the sink played at a monotonic time.
+// The recorder's notes, one a read of the monitor: the monotonic time it arrived, the frames
+// recorded with it, and the recording frame that the sink was playing then by the server's account
+// (a monitor records what the sink has yet to play).
 struct SinkClockNote {
     int64_t frame;
+    int64_t recorded;
     double seconds;
 };
-// The time the sink played a recording frame: the median of what the notes within two seconds of
-// it say, each carried at the sample rate (the sink and the monotonic clock run at one rate);
-// NaN without notes.
+// The time the sink played a recording frame. Reads arrive late now and then but never early, so
+// the earliest arrivals around it time the recording; how far behind them the sink plays is the
+// server's account, which wanders from read to read (by tens of milliseconds on PipeWire), so its
+// median over the run is taken. NaN without notes.
 double findSinkSeconds(const std::vector<SinkClockNote> &notes, int64_t frame);
 
 // The framebuffer polls: monotonic time and the share of probed pixels that were white.

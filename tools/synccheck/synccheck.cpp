@@ -12,13 +12,14 @@
 //   synccheck --show build/demo --content . [--before OLD] [--whole] [--only WORD]... [--running]
 //             [--keep] [--strict]
 //
-// By default the show plays a stage of the module in which every order but 8-16 is one empty
-// row (about 40 s a combination); --whole plays the module as it is (about 3.5 minutes each).
+// By default the show plays a stage of the module in which every order but 7-16 is one empty
+// row (about 45 s a combination); --whole plays the module as it is (about 3.5 minutes each).
 // --before runs another build of the show right before this one in each combination, for a table
 // of before and after taken under the same conditions. --only keeps the combinations whose line
 // ("pipewire classic pulse") contains WORD. --running measures through the server PULSE_SERVER and
 // XDG_RUNTIME_DIR name, on its default sink. --keep leaves the recordings, polls and logs in the
 // scratch folder.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <libopenmpt/libopenmpt.h>
 #include <pulse/pulseaudio.h>
@@ -28,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -41,6 +43,7 @@
 #include <thread>
 #include <vector>
 
+#include "modulepass/modulepass.h"
 #include "synccheck/syncanalysis.h"
 
 extern char **environ;
@@ -50,6 +53,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int firstFlashOrder = 8, lastFlashOrder = 16;
+// The stage keeps one whole order before the first flash: passing through the parts before it in a
+// moment costs the show first-frame set-up, and its frames come at their usual pace again by then.
+constexpr int firstStageOrder = firstFlashOrder - 1;
 
 // Every process we start, so that an interrupted run leaves no server, X server or show behind.
 pid_t startedPids[64];
@@ -185,6 +191,7 @@ bool startPipeWire(const std::string &dir, SoundServer *server)
 {
     // wireplumber will not run without a session bus; PipeWire itself runs as root here as well.
     const std::vector<std::string> env = {runtimeDirOf(dir), "HOME=" + dir + "/home", "PIPEWIRE_RUNTIME_DIR=" + dir,
+                                          "XDG_CONFIG_HOME=" + dir + "/home/.config",
                                           "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/bus"};
     fs::create_directories(dir + "/home");
     server->pids.push_back(startProcess({"dbus-daemon", "--session", "--address=unix:path=" + dir + "/bus", "--nofork",
@@ -195,6 +202,14 @@ bool startPipeWire(const std::string &dir, SoundServer *server)
     server->pids.push_back(startProcess({"pipewire"}, env, dir + "/pipewire.log"));
     if (!waitForPath(dir + "/pipewire-0", 10))
         return false;
+    // Without systemd's logind (a fresh container, a bare root) wireplumber 0.4 stops as soon as its
+    // Bluetooth monitor fails to start; nothing here plays through Bluetooth, so it is left off.
+    const std::string config = dir + "/home/.config/wireplumber";
+    fs::create_directories(config + "/bluetooth.lua.d");
+    fs::create_directories(config + "/wireplumber.conf.d");
+    std::ofstream(config + "/bluetooth.lua.d/60-no-bluetooth.lua") << "bluez_monitor.enabled = false\n";
+    std::ofstream(config + "/wireplumber.conf.d/60-no-bluetooth.conf")
+        << "wireplumber.profiles = { main = { monitor.bluez = disabled } }\n";
     server->pids.push_back(startProcess({"wireplumber"}, env, dir + "/wireplumber.log"));
     server->pids.push_back(startProcess({"pipewire-pulse"}, env, dir + "/pipewire-pulse.log"));
     if (!waitForPath(dir + "/pulse/native", 10))
@@ -260,7 +275,8 @@ void readRecording(pa_stream *stream, size_t, void *data)
         // server's own account of its latency (a monitor records what it has not yet played).
         pa_usec_t streamTime = 0;
         if (pa_stream_get_time(stream, &streamTime) == 0)
-            r.notes.push_back({int64_t(double(streamTime) * syncSampleRate / 1e6), monotonicSeconds()});
+            r.notes.push_back({int64_t(double(streamTime) * syncSampleRate / 1e6), int64_t(r.samples.size() / 2),
+                               monotonicSeconds()});
     }
 }
 
@@ -362,32 +378,28 @@ struct Render {
 
 bool renderModule(const std::vector<uint8_t> &bytes, Render *render)
 {
-    openmpt_module *module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), openmpt_log_func_silent,
-                                                                nullptr, openmpt_error_func_ignore, nullptr, nullptr,
-                                                                nullptr, nullptr);
+    openmpt_module *walked = openShowModule(bytes.data(), bytes.size(), nullptr, nullptr);
+    if (!walked)
+        return false;
+    const ShowPass pass = walkShowPass(walked);
+    openmpt_module_destroy(walked);
+    if (!pass.ends)
+        return false;
+    openmpt_module *module = openShowModule(bytes.data(), bytes.size(), nullptr, nullptr);
     if (!module)
         return false;
-    openmpt_module_set_repeat_count(module, -1);
     render->orderStarts.assign(256, -1);
-    constexpr int step = 16;
-    int64_t frame = 0, endFrame = -1;
-    int lastOrder = 0;
-    int16_t chunk[step * 2];
-    while (endFrame < 0 || frame < endFrame) {
-        const int order = openmpt_module_get_current_order(module);
-        if (order >= 0 && order < 256 && render->orderStarts[order] < 0 && openmpt_module_get_current_row(module) == 0)
-            render->orderStarts[order] = frame;
-        // The show ends on the frame that hears the wrap, so its sound stops about there.
-        if (endFrame < 0 && order < lastOrder)
-            endFrame = frame;
-        lastOrder = order;
-        if (openmpt_module_read_interleaved_stereo(module, syncSampleRate, step, chunk) == 0 || frame > 3600LL * 44100)
-            break;
-        render->samples.insert(render->samples.end(), chunk, chunk + step * 2);
-        frame += step;
-    }
+    render->samples.clear();
+    render->samples.reserve(size_t(pass.endFrame) * 2);
+    playModuleFrames(module, pass.endFrame, 16, [render](int32_t order, int32_t row, const float *stereo, size_t frames) {
+        const int64_t frame = int64_t(render->samples.size() / 2);
+        if (order >= 0 && order < 256 && row == 0 && render->orderStarts[size_t(order)] < 0)
+            render->orderStarts[size_t(order)] = frame;
+        for (size_t i = 0; i < frames * 2; ++i)
+            render->samples.push_back(int16_t(std::lround(std::clamp(stereo[i], -1.0f, 1.0f) * 32767.0f)));
+    });
     openmpt_module_destroy(module);
-    return endFrame > 0;
+    return int64_t(render->samples.size() / 2) == pass.endFrame;
 }
 
 struct Combination {
@@ -415,7 +427,24 @@ struct RunContext {
     std::string showDir;
     Render render;
     std::vector<float> reference;
+    bool classicHere = true; // the loader's default SDL 1.2 is the classic library
 };
+
+// Whether the SDL 1.2 the loader finds by default is the classic library: Debian 13 and others
+// have only sdl12-compat, which counts its versions from 1.2.50.
+bool isClassicSdlDefault()
+{
+    void *library = dlopen("libSDL-1.2.so.0", RTLD_LAZY | RTLD_LOCAL);
+    if (!library)
+        return false;
+    struct Version {
+        uint8_t major, minor, patch;
+    };
+    const auto linkedVersion = reinterpret_cast<const Version *(*)()>(dlsym(library, "SDL_Linked_Version"));
+    const bool classic = linkedVersion && linkedVersion()->patch < 50;
+    dlclose(library);
+    return classic;
+}
 
 // One combination: run the show, record, poll, measure. False when it could not be measured.
 bool measureCombination(RunContext &run, const SoundServer &server, const Combination &c, const std::string &show,
@@ -423,6 +452,10 @@ bool measureCombination(RunContext &run, const SoundServer &server, const Combin
 {
     char label[160];
     snprintf(label, sizeof label, "%-10s | %-12s | %-10s | %-6s", server.name.c_str(), c.library, c.backend, build);
+    if (std::string(c.library) == "classic" && !run.classicHere) {
+        printf("%s | not here: the only SDL 1.2 on this machine is sdl12-compat\n", label);
+        return true;
+    }
     std::vector<std::string> env = server.clientEnv;
     env.push_back("DISPLAY=" + run.display);
     env.push_back("SDL_AUDIODRIVER=" + std::string(c.backend));
@@ -469,7 +502,7 @@ bool measureCombination(RunContext &run, const SoundServer &server, const Combin
             .write(reinterpret_cast<const char *>(recorder.samples.data()), std::streamsize(recorder.samples.size() * 2));
         std::ofstream notes(base + ".notes");
         for (const SinkClockNote &n : recorder.notes)
-            notes << n.frame << ' ' << std::to_string(n.seconds) << '\n';
+            notes << n.frame << ' ' << n.recorded << ' ' << std::to_string(n.seconds) << '\n';
         std::ofstream screen(base + ".screen");
         for (const ScreenPoll &p : polls)
             screen << std::to_string(p.seconds) << ' ' << p.whiteShare << '\n';
@@ -518,13 +551,13 @@ bool prepareShowFolder(RunContext &run, std::string *error)
     fs::create_directory_symlink(content / "Data", run.showDir + "/Data");
     std::vector<uint8_t> module = readBytes((content / "data/music/vrimla2.xm").string());
     if (!run.options.whole)
-        module = makeStageModule(module, firstFlashOrder, lastFlashOrder, error);
+        module = makeStageModule(module, firstStageOrder, lastFlashOrder, error);
     if (module.empty())
         return false;
     std::ofstream(run.showDir + "/data/music/vrimla2.xm", std::ios::binary)
         .write(reinterpret_cast<const char *>(module.data()), std::streamsize(module.size()));
     if (!renderModule(module, &run.render)) {
-        *error = "libopenmpt cannot play the module through to its end";
+        *error = "libopenmpt does not play the module through to where the show ends (order 50 to 0)";
         return false;
     }
     run.reference = mixToMono(run.render.samples);
@@ -630,12 +663,13 @@ int main(int argc, char **argv)
         fprintf(stderr, "synccheck: %s\n", error.c_str());
         return 1;
     }
+    run.classicHere = isClassicSdlDefault();
     const pid_t xserver = startXServer(run);
     if (xserver < 0 || !waitForPath(run.framebuffer, 10)) {
         fprintf(stderr, "synccheck: Xvfb did not start\n");
         return 1;
     }
-    printf("%s of the module, %.1f s a run; scratch folder %s\n", o.whole ? "whole pass" : "stage (orders 8-16)",
+    printf("%s of the module, %.1f s a run; scratch folder %s\n", o.whole ? "whole pass" : "stage (orders 7-16)",
            double(run.render.samples.size() / 2) / syncSampleRate, run.dir.c_str());
     printf("server     | SDL 1.2      | backend    | build  | gaps | gap ms  | flashes | mean ms | sd ms | lost blocks\n");
     fflush(stdout);
