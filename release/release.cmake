@@ -18,7 +18,7 @@ foreach(name ${RELEASE_STATIC_NAMES})
 endforeach()
 
 target_link_libraries(showlib PUBLIC PkgConfig::SDL ${RELEASE_STATIC_ARCHIVES} PkgConfig::OPENMPT
-  OpenGL::GL X11::X11 z Threads::Threads m)
+  OpenGL::GL X11::X11 z Threads::Threads ${CMAKE_DL_LIBS} m)
 
 # No path of the machine that built it ends up in a binary.
 foreach(target showlib demo launcher)

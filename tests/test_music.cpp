@@ -69,10 +69,12 @@ TEST(AudibleFrame, OnlyMovesForwardWhenCallbacksComeLateEarlyBunchedOrNotAtAll)
         int64_t heard = 0;
         int latest = -1;
         double origin = std::nan("");
+        OriginWindow window;
+        clearOriginWindow(window);
         for (double now = 0; now < times.back() + period; now += 0.0005) {
             while (latest + 1 < callbacks && times[latest + 1] <= now) {
                 ++latest;
-                origin = findAudibleOrigin(origin, int64_t(latest) * buffer, times[latest], buffer, rate);
+                origin = findWindowOrigin(window, origin, int64_t(latest) * buffer, times[latest], buffer, rate);
             }
             if (latest < 0)
                 continue;
@@ -86,6 +88,41 @@ TEST(AudibleFrame, OnlyMovesForwardWhenCallbacksComeLateEarlyBunchedOrNotAtAll)
             }
         }
     }
+}
+
+// Callbacks of 1024 frames with two more buffers queued. The published origin is the earliest of
+// the last 40: a late callback moves nothing, an early one is forgotten 40 callbacks later, a device
+// clock running 0.1 % slow is followed, and a device that ran dry starts the window afresh.
+TEST(AudibleFrame, WindowTakesTheEarliestOfTheLastCallbacks)
+{
+    constexpr int rate = 44100, buffer = 1024, queued = 2 * buffer;
+    constexpr double period = double(buffer) / rate;
+    OriginWindow window;
+    clearOriginWindow(window);
+    double origin = std::nan("");
+    std::vector<double> published;
+    auto call = [&](int k, double at) {
+        origin = findWindowOrigin(window, origin, int64_t(k) * buffer, at, queued, rate);
+        published.push_back(origin);
+    };
+    const double onTime = 5.0 + double(queued) / rate; // what every on-time callback implies
+    for (int k = 0; k < 100; ++k)
+        call(k, 5.0 + k * period + (k == 20) * 0.015 - (k == 30) * 0.003);
+    EXPECT_DOUBLE_EQ(published[19], onTime);
+    EXPECT_DOUBLE_EQ(published[20], onTime);        // late: nothing moves
+    EXPECT_DOUBLE_EQ(published[30], onTime - 0.003); // early: taken
+    EXPECT_DOUBLE_EQ(published[69], onTime - 0.003);
+    EXPECT_DOUBLE_EQ(published[70], onTime);        // and forgotten
+    // 0.1 % slow from callback 100 on: the origin trails it by at most the window's drift.
+    for (int k = 100; k < 400; ++k)
+        call(k, 5.0 + k * period + (k - 100) * period * 0.001);
+    EXPECT_GT(origin, onTime + 250 * period * 0.001);
+    EXPECT_LE(origin, onTime + 299 * period * 0.001);
+    // Half a second without a callback: the device ran dry and what comes next is heard at once.
+    call(400, 5.0 + 400 * period + 0.3 + 0.5);
+    EXPECT_DOUBLE_EQ(origin, 5.0 + 400 * period + 0.3 + 0.5 - 400.0 * buffer / rate);
+    call(401, 5.0 + 401 * period + 0.3 + 0.5);
+    EXPECT_DOUBLE_EQ(origin, published[400]); // the origins from before it are gone
 }
 
 // Frames drawn in 20 ms and shown every 25 ms read 32.5 ms ahead: 20 ms to the screen and half

@@ -5,6 +5,7 @@ add_executable(test_music_tsan
   ${CMAKE_CURRENT_SOURCE_DIR}/support/sdllibrary.cpp
   ${CMAKE_SOURCE_DIR}/src/media/music.cpp
   ${CMAKE_SOURCE_DIR}/src/media/audioclock.cpp
+  ${CMAKE_SOURCE_DIR}/src/media/soundserver.cpp
   ${CMAKE_SOURCE_DIR}/src/media/fmodresults.cpp
   ${CMAKE_SOURCE_DIR}/src/assets/contentfiles.cpp
   ${CMAKE_SOURCE_DIR}/tools/xmwriter/xmwriter.cpp)
@@ -13,6 +14,6 @@ target_include_directories(test_music_tsan PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMA
 target_compile_definitions(test_music_tsan PRIVATE SHOW_SYSTEM_SDL12="${SYSTEM_SDL12}")
 target_compile_options(test_music_tsan PRIVATE ${SHOW_WARNINGS} -fsanitize=thread -O1 -g)
 target_link_options(test_music_tsan PRIVATE -fsanitize=thread)
-target_link_libraries(test_music_tsan PRIVATE PkgConfig::SDL PkgConfig::OPENMPT GTest::gtest_main Threads::Threads)
+target_link_libraries(test_music_tsan PRIVATE PkgConfig::SDL PkgConfig::OPENMPT GTest::gtest_main Threads::Threads ${CMAKE_DL_LIBS})
 add_test(NAME MusicUnderThreadSanitizer COMMAND test_music_tsan WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 set_tests_properties(MusicUnderThreadSanitizer PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:exitcode=66")

@@ -52,19 +52,49 @@ bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp
     return false;
 }
 
-int estimateQueuedFrames(const char *driver, bool onSdl2, int callbackFrames)
+namespace {
+
+// Tenths of the callback's buffer queued behind an on-time callback, by sound server, library and
+// backend, as synccheck measured them (the flash against its sound on the sink).
+struct QueueAllowance {
+    const char *driver;
+    bool onSdl2;
+    int pipeWireTenths;
+    int pulseAudioTenths;
+    int noServerTenths;
+};
+
+// Classic SDL 1.2 on PulseAudio mixes in halves of the buffer asked for and asks for four of them;
+// on ALSA it writes from its own thread into two periods of the buffer's size, and SDL2 keeps about
+// one period more. SDL2 asks PulseAudio for one buffer in all; on PipeWire it fills the cycle
+// after the one playing, which PipeWire's graph holds a cycle more. PipeWire's pulse layer and its
+// ALSA plugin take a stream in a little later than PulseAudio itself.
+const QueueAllowance queueAllowances[] = {
+    {"pulse", false, 33, 20, 0},
+    {"alsa", false, 23, 22, 20},
+    {"pulseaudio", true, 12, 10, 0},
+    {"pipewire", true, 23, 0, 0},
+    {"alsa", true, 37, 30, 30},
+};
+
+} // namespace
+
+int estimateQueuedFrames(const char *driver, bool onSdl2, SoundServerKind server, int callbackFrames)
 {
     const std::string name = driver ? driver : "";
-    // ALSA: the callback comes when a write returns, with the device's two periods of the
-    // buffer's size queued; SDL2's path keeps about one period more.
-    if (name == "alsa")
-        return (onSdl2 ? 3 : 2) * callbackFrames;
-    // Classic SDL 1.2 on PulseAudio mixes in halves of the buffer asked for, asks the server for
-    // four of them and calls back when one is free.
-    if (name == "pulse" && !onSdl2)
-        return 3 * callbackFrames;
-    // SDL2 on PulseAudio asks for one buffer in all and calls back when it is written; on PipeWire
-    // it calls back for the cycle after the one playing; on SDL's dummy driver one buffer waits.
+    for (const QueueAllowance &a : queueAllowances) {
+        if (name != a.driver || onSdl2 != a.onSdl2)
+            continue;
+        // A pipewire driver means PipeWire whatever the pulse library found; a pulse one that no
+        // server answered is taken for PulseAudio.
+        int tenths = a.pulseAudioTenths;
+        if (server == pipeWireServer || name == "pipewire")
+            tenths = a.pipeWireTenths;
+        else if (server == noSoundServer && a.noServerTenths > 0)
+            tenths = a.noServerTenths;
+        return callbackFrames * tenths / 10;
+    }
+    // SDL's dummy driver, and any other: one buffer waits while the next is filled.
     return callbackFrames;
 }
 
@@ -77,6 +107,27 @@ double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double cal
         queued = std::clamp(double(framesBefore) - heardNow, 0.0, double(queuedFrames));
     }
     return callbackSeconds - (double(framesBefore) - queued) / sampleRate;
+}
+
+void clearOriginWindow(OriginWindow &window)
+{
+    window.count = 0;
+}
+
+double findWindowOrigin(OriginWindow &window, double previousOrigin, int64_t framesBefore, double callbackSeconds,
+                        int queuedFrames, int sampleRate)
+{
+    const bool ranDry =
+        !std::isnan(previousOrigin) && (callbackSeconds - previousOrigin) * sampleRate >= double(framesBefore);
+    if (ranDry)
+        window.count = 0;
+    // Taken alone, as if nothing earlier had been noted: on time, or dry.
+    const double own = findAudibleOrigin(ranDry ? previousOrigin : std::nan(""), framesBefore, callbackSeconds,
+                                         queuedFrames, sampleRate);
+    window.origins[window.count % OriginWindow::kept] = own;
+    ++window.count;
+    const int noted = std::min(window.count, OriginWindow::kept);
+    return *std::min_element(window.origins, window.origins + noted);
 }
 
 int64_t estimateAudibleFrame(double origin, int64_t framesRendered, double now, int sampleRate,

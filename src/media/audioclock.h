@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "media/soundserver.h"
+
 // A mixer position note packed into one word, so that a read never sees half of a write:
 // the sample frame it starts at (40 bits), the order (12 bits) and the row (12 bits).
 uint64_t packPositionStamp(uint64_t frame, int32_t order, int32_t row);
@@ -27,9 +29,10 @@ bool findPositionAt(const PositionStamps &notes, uint64_t frame, uint64_t *stamp
 
 // How many sample frames of earlier sound an on-time callback finds still queued before the sound
 // reaches the server's sink, for SDL's audio driver (as SDL_AudioDriverName gives it), whether SDL
-// 1.2 runs on SDL2 (sdl12-compat) and the frames the callback fills. Measured through PipeWire and
-// PulseAudio with synccheck: what each backend keeps depends on how it drives its stream.
-int estimateQueuedFrames(const char *driver, bool onSdl2, int callbackFrames);
+// 1.2 runs on SDL2 (sdl12-compat), the sound server behind it and the frames the callback fills.
+// Measured through PipeWire and PulseAudio with synccheck: what each backend keeps depends on how
+// it drives its stream and how the server takes it.
+int estimateQueuedFrames(const char *driver, bool onSdl2, SoundServerKind server, int callbackFrames);
 
 // What the audio thread publishes at each device callback, as one word so that a read never mixes
 // two callbacks: the steady-clock time at which sample frame 0 would have been heard had the output
@@ -38,6 +41,20 @@ int estimateQueuedFrames(const char *driver, bool onSdl2, int callbackFrames);
 // none when the device ran dry. previousOrigin is NaN at the first callback.
 double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double callbackSeconds,
                          int queuedFrames, int sampleRate);
+
+// The origins the last callbacks implied. A callback can come late (its thread kept waiting) but
+// never before the device has room, so the earliest origin of the last few is the truest: one late
+// callback moves nothing, and the window still follows a device clock that drifts. When the device
+// ran dry the sound resumed later, and the window starts afresh.
+struct OriginWindow {
+    static constexpr int kept = 40;
+    double origins[kept];
+    int count;
+};
+void clearOriginWindow(OriginWindow &window);
+// Notes one callback as findAudibleOrigin takes it and returns the origin to publish.
+double findWindowOrigin(OriginWindow &window, double previousOrigin, int64_t framesBefore, double callbackSeconds,
+                        int queuedFrames, int sampleRate);
 
 // The sample frame being heard at 'now' from the newest origin, never beyond what was rendered and
 // never before lastHeard, the frame the previous read gave: a callback that comes late, early or

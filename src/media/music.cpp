@@ -21,6 +21,7 @@
 
 #include "assets/contentfiles.h"
 #include "media/audioclock.h"
+#include "media/soundserver.h"
 
 int32_t musicRow = -1;
 int32_t fmodResult = FMOD_OK;
@@ -49,13 +50,15 @@ struct MusicSystem {
     int sampleRate;         // the device's, which libopenmpt renders at
     const char *driver;     // SDL's audio driver
     bool onSdl2;            // SDL 1.2 as sdl12-compat on SDL2
+    SoundServerKind server; // what the backend hands the sound on to
     // The rendered sound, ahead of the device: one writer (the mixer thread), one reader (the callback).
     int16_t ahead[aheadFrames * 2];
     std::atomic<int64_t> framesRendered;  // written by the mixer thread
     std::atomic<int64_t> framesPlayed;    // handed to the device, written by the callback after the origin
     std::atomic<bool> mixing;
     std::thread mixer;
-    std::atomic<double> audibleOrigin; // newest callback's; NaN before any
+    std::atomic<double> audibleOrigin; // from the last callbacks; NaN before any
+    OriginWindow origins;              // the callback's own
     PositionStamps notes;
     int64_t framesHeard;   // frame loop only: what the previous read gave
     uint64_t stampHeard;   // frame loop only: the note it found there
@@ -114,9 +117,9 @@ void renderMusic(void *, Uint8 *stream, int length)
     const int frames = length / 4;
     int64_t played = sys.framesPlayed.load(std::memory_order_relaxed);
     // The callback's own length is the device buffer, whatever the driver made of the one asked for.
-    sys.audibleOrigin.store(findAudibleOrigin(sys.audibleOrigin.load(std::memory_order_relaxed), played,
-                                              steadySeconds(), estimateQueuedFrames(sys.driver, sys.onSdl2, frames),
-                                              sys.sampleRate),
+    const int queued = estimateQueuedFrames(sys.driver, sys.onSdl2, sys.server, frames);
+    sys.audibleOrigin.store(findWindowOrigin(sys.origins, sys.audibleOrigin.load(std::memory_order_relaxed), played,
+                                             steadySeconds(), queued, sys.sampleRate),
                             std::memory_order_relaxed);
     const int64_t available = sys.framesRendered.load(std::memory_order_acquire) - played;
     int16_t *out = reinterpret_cast<int16_t *>(stream);
@@ -159,6 +162,7 @@ int32_t createSystem()
     fmodSystem = new (std::nothrow) MusicSystem();
     if (fmodSystem) {
         fmodSystem->audibleOrigin = std::nan("");
+        clearOriginWindow(fmodSystem->origins);
         fmodSystem->drawingThreads = listThreads();
     }
     return fmodSystem ? FMOD_OK : FMOD_ERR_MEMORY;
@@ -179,6 +183,9 @@ int32_t initSystem()
     static char driver[32];
     fmodSystem->driver = SDL_AudioDriverName(driver, sizeof driver);
     fmodSystem->onSdl2 = SDL_Linked_Version()->patch >= 50; // sdl12-compat counts from 1.2.50
+    // SDL's dummy driver plays to no one; every other may reach a sound server.
+    const bool silent = fmodSystem->driver && strcmp(fmodSystem->driver, "dummy") == 0;
+    fmodSystem->server = silent ? noSoundServer : findSoundServer();
     const bool pipeWire = fmodSystem->driver && strcmp(fmodSystem->driver, "pipewire") == 0;
     wanted.samples = pipeWire ? pipeWireBufferFrames : wantedBufferFrames;
     wanted.callback = renderMusic;
