@@ -168,6 +168,41 @@ TEST(PositionNotes, PackAndFindTheNoteThatIsPlaying)
     EXPECT_EQ(at(uint64_t(3 * positionStampCapacity - 2) * 256 + 5), 900 + (3 * positionStampCapacity - 2) % 64);
 }
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "media/soundserver.h"
+
+// The server question at start-up never holds the show up: no server, or one that takes the
+// connection and never answers, is "none" within the half second allowed.
+TEST(SoundServer, NoAnswerIsNoServerWithinHalfASecond)
+{
+    const std::string path = "/tmp/show-mute-" + std::to_string(getpid());
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    unlink(path.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    const char *before = getenv("PULSE_SERVER");
+    const std::string kept = before ? before : "";
+    for (const std::string &server : {"unix:" + path, "unix:" + path + "-nobody"}) {
+        setenv("PULSE_SERVER", server.c_str(), 1);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(findSoundServer(), noSoundServer) << server;
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.9) << server;
+    }
+    before ? setenv("PULSE_SERVER", kept.c_str(), 1) : unsetenv("PULSE_SERVER");
+    close(listener);
+    unlink(path.c_str());
+}
+
 #include <SDL/SDL.h>
 #include <unistd.h>
 

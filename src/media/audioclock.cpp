@@ -71,8 +71,8 @@ struct QueueAllowance {
 // ALSA plugin take a stream in a little later than PulseAudio itself.
 const QueueAllowance queueAllowances[] = {
     {"pulse", false, 33, 20, 0},
-    {"alsa", false, 23, 22, 20},
-    {"pulseaudio", true, 12, 10, 0},
+    {"alsa", false, 23, 21, 20},
+    {"pulseaudio", true, 11, 10, 0},
     {"pipewire", true, 23, 0, 0},
     {"alsa", true, 37, 30, 30},
 };
