@@ -33,6 +33,13 @@ glibc=$(getconf GNU_LIBC_VERSION | cut -d' ' -f2)
 
 scripts/install-packages.sh
 work=$repo/build-release
+# SDL2's configure cannot build in a path with white space in it; such a checkout builds in a
+# temporary folder instead (the archive is the same: no build path ends up in it).
+if [[ "$work" =~ [[:space:]] ]]; then
+    work=$(mktemp -d /tmp/show-release-XXXXXX)
+    trap 'rm -rf "$work"' EXIT
+    echo "make-release: note: building in $work, since SDL2's configure cannot build under a path with spaces"
+fi
 rm -rf "$work"
 mkdir -p "$work"
 git archive --format=tar HEAD | tar -x -C "$work" --one-top-level=source
