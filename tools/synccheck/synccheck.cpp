@@ -305,8 +305,8 @@ bool startRecorder(Recorder &r, const std::string &serverAddress, const std::str
         pa_threaded_mainloop_wait(r.loop);
     bool ok = state == PA_CONTEXT_READY;
     if (ok) {
-        const pa_sample_spec spec = {PA_SAMPLE_S16LE, uint32_t(syncSampleRate), 2};
-        r.stream = pa_stream_new(r.context, "monitor", &spec, nullptr);
+        const pa_sample_spec format = {PA_SAMPLE_S16LE, uint32_t(syncSampleRate), 2};
+        r.stream = pa_stream_new(r.context, "monitor", &format, nullptr);
         pa_stream_set_read_callback(r.stream, readRecording, &r);
         pa_stream_set_state_callback(r.stream, signalStream, &r);
         pa_buffer_attr attr;
