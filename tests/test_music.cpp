@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "media/audioclock.h"
 #include "media/music.h"
@@ -123,6 +124,41 @@ TEST(AudibleFrame, WindowTakesTheEarliestOfTheLastCallbacks)
     EXPECT_DOUBLE_EQ(origin, 5.0 + 400 * period + 0.3 + 0.5 - 400.0 * buffer / rate);
     call(401, 5.0 + 401 * period + 0.3 + 0.5);
     EXPECT_DOUBLE_EQ(origin, published[400]); // the origins from before it are gone
+}
+
+// Classic SDL 1.2 on ALSA: the device holds two buffers, the server behind it a third of one more.
+// The callback's wait ends before the device has room (so it never delays the write), never lets
+// the device hold less than a buffer, and with an origin a second off waits no more than most of a
+// buffer, so the device still has sound when the write comes.
+TEST(CallbackWait, EndsBeforeTheDeviceHasRoomAndNeverStarvesIt)
+{
+    EXPECT_TRUE(mustPaceCallback("alsa", false));
+    for (const auto &[driver, onSdl2] : {std::pair<const char *, bool>{"alsa", true}, {"pulse", false},
+                                         {"pipewire", true}, {"dummy", false}, {nullptr, false}})
+        EXPECT_FALSE(mustPaceCallback(driver, onSdl2)) << (driver ? driver : "none") << onSdl2;
+
+    constexpr int rate = 44100, buffer = 2048, queued = buffer * 23 / 10;
+    constexpr double period = double(buffer) / rate;
+    const double start = 3.0; // callback 0, on time, with nothing before it
+    OriginWindow window;
+    clearOriginWindow(window);
+    double origin = std::nan("");
+    for (int k = 0; k < 100; ++k) {
+        const double entry = start + k * period; // the previous write found room at once
+        origin = findWindowOrigin(window, origin, int64_t(k) * buffer, entry, queued, rate);
+        const double wait = findCallbackWait(origin, int64_t(k + 1) * buffer, entry + 0.001, queued, buffer, rate);
+        if (k == 0) {
+            EXPECT_EQ(wait, 0.0); // nothing queued yet
+            continue;
+        }
+        const double write = entry + 0.001 + wait;
+        ASSERT_LE(write, entry + period - 0.15 * period) << k;   // before the room is there
+        ASSERT_GE(write, entry + period - 0.25 * period) << k;   // and not long before
+        const double heardAtWrite = (write - origin) * rate;     // what the device holds then
+        ASSERT_GE(double(k + 1) * buffer - heardAtWrite, 1.0 * buffer) << k;
+    }
+    EXPECT_EQ(findCallbackWait(origin + 1.0, 200 * buffer, origin, queued, buffer, rate), 0.8 * period);
+    EXPECT_EQ(findCallbackWait(origin - 1.0, 200 * buffer, origin + 200 * period, queued, buffer, rate), 0.0);
 }
 
 // Frames drawn in 20 ms and shown every 25 ms read 32.5 ms ahead: 20 ms to the screen and half

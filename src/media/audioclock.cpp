@@ -98,6 +98,22 @@ int estimateQueuedFrames(const char *driver, bool onSdl2, SoundServerKind server
     return callbackFrames;
 }
 
+bool mustPaceCallback(const char *driver, bool onSdl2)
+{
+    return !onSdl2 && driver && std::string(driver) == "alsa";
+}
+
+double findCallbackWait(double origin, int64_t framesAfter, double now, int queuedFrames, int callbackFrames,
+                        int sampleRate)
+{
+    // The first callback's sound is wanted at once: the device holds nothing yet.
+    if (std::isnan(origin) || framesAfter <= callbackFrames)
+        return 0;
+    // A fifth of a buffer early: a wake-up that comes late still finds well over a buffer queued.
+    const double nextOnTime = origin + (double(framesAfter) - queuedFrames - callbackFrames / 5.0) / sampleRate;
+    return std::clamp(nextOnTime - now, 0.0, 0.8 * callbackFrames / sampleRate);
+}
+
 double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double callbackSeconds,
                          int queuedFrames, int sampleRate)
 {

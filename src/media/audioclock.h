@@ -42,6 +42,17 @@ int estimateQueuedFrames(const char *driver, bool onSdl2, SoundServerKind server
 double findAudibleOrigin(double previousOrigin, int64_t framesBefore, double callbackSeconds,
                          int queuedFrames, int sampleRate);
 
+// Classic SDL 1.2's ALSA backend writes each buffer with a blocking write that, through the
+// PulseAudio and PipeWire ALSA plugins, polls a descriptor that stays ready: its thread spins for
+// the whole wait, a core that the CPU renderer then lacks. True for that backend alone.
+bool mustPaceCallback(const char *driver, bool onSdl2);
+// Seconds the callback should wait before returning so that the write after it finds room at once:
+// until a little before the next callback would be on time, by the origin published and the
+// frames handed over including this callback's; 0 at the first callback, never more than most of
+// a buffer, so that a wrong origin cannot starve the device.
+double findCallbackWait(double origin, int64_t framesAfter, double now, int queuedFrames, int callbackFrames,
+                        int sampleRate);
+
 // The origins the last callbacks implied. A callback can come late (its thread kept waiting) but
 // never before the device has room, so the earliest origin of the last few is the truest: one late
 // callback moves nothing, and the window still follows a device clock that drifts. When the device

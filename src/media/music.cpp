@@ -51,6 +51,7 @@ struct MusicSystem {
     const char *driver;     // SDL's audio driver
     bool onSdl2;            // SDL 1.2 as sdl12-compat on SDL2
     SoundServerKind server; // what the backend hands the sound on to
+    bool paced;             // the callback waits for the device's room itself
     // The rendered sound, ahead of the device: one writer (the mixer thread), one reader (the callback).
     int16_t ahead[aheadFrames * 2];
     std::atomic<int64_t> framesRendered;  // written by the mixer thread
@@ -118,9 +119,9 @@ void renderMusic(void *, Uint8 *stream, int length)
     int64_t played = sys.framesPlayed.load(std::memory_order_relaxed);
     // The callback's own length is the device buffer, whatever the driver made of the one asked for.
     const int queued = estimateQueuedFrames(sys.driver, sys.onSdl2, sys.server, frames);
-    sys.audibleOrigin.store(findWindowOrigin(sys.origins, sys.audibleOrigin.load(std::memory_order_relaxed), played,
-                                             steadySeconds(), queued, sys.sampleRate),
-                            std::memory_order_relaxed);
+    const double origin = findWindowOrigin(sys.origins, sys.audibleOrigin.load(std::memory_order_relaxed), played,
+                                           steadySeconds(), queued, sys.sampleRate);
+    sys.audibleOrigin.store(origin, std::memory_order_relaxed);
     const int64_t available = sys.framesRendered.load(std::memory_order_acquire) - played;
     int16_t *out = reinterpret_cast<int16_t *>(stream);
     const int copied = int(std::min<int64_t>(frames, available));
@@ -131,6 +132,11 @@ void renderMusic(void *, Uint8 *stream, int length)
     // A starved mixer leaves silence; the sound goes on where it stopped.
     memset(out + 2 * copied, 0, size_t(frames - copied) * 4);
     sys.framesPlayed.store(played, std::memory_order_release);
+    if (sys.paced) {
+        const double wait = findCallbackWait(origin, played, steadySeconds(), queued, frames, sys.sampleRate);
+        if (wait > 0)
+            std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+    }
 }
 
 std::vector<pid_t> listThreads()
@@ -186,6 +192,7 @@ int32_t initSystem()
     // SDL's dummy driver plays to no one; every other may reach a sound server.
     const bool silent = fmodSystem->driver && strcmp(fmodSystem->driver, "dummy") == 0;
     fmodSystem->server = silent ? noSoundServer : findSoundServer();
+    fmodSystem->paced = mustPaceCallback(fmodSystem->driver, fmodSystem->onSdl2);
     const bool pipeWire = fmodSystem->driver && strcmp(fmodSystem->driver, "pipewire") == 0;
     wanted.samples = pipeWire ? pipeWireBufferFrames : wantedBufferFrames;
     wanted.callback = renderMusic;
