@@ -89,6 +89,14 @@ TEST(SyncAlignment, FindsEachGapAndWhereTheSoundWasHeard)
             shiftMs += c.faults[i].ms;
         }
         EXPECT_LE(a.lostBlocks, 4 * int(c.faults.size()));
+        // The blocks lost are those around a fault.
+        ASSERT_EQ(a.lostFrames.size(), size_t(a.lostBlocks));
+        for (int64_t frame : a.lostFrames) {
+            double nearest = 1e9;
+            for (const auto &f : c.faults)
+                nearest = std::min(nearest, std::fabs(double(frame) / syncSampleRate - f.atSeconds));
+            EXPECT_LT(nearest, 0.2) << "lost block at " << double(frame) / syncSampleRate << " s";
+        }
         // A frame well after the last fault is found where the faults put it.
         const int64_t late = int64_t(11.0 * syncSampleRate);
         EXPECT_NEAR(double(findRecordingFrame(a, late) - late) * 1000 / syncSampleRate, shiftMs, 0.1);

@@ -512,6 +512,9 @@ bool measureCombination(RunContext &run, const SoundServer &server, const Combin
         for (const SoundGap &g : alignment.gaps)
             fprintf(stderr, "gap at %.3f s: %+.1f ms\n", double(g.referenceFrame) / syncSampleRate,
                     double(g.frames) * 1000.0 / syncSampleRate);
+    if (run.options.keep)
+        for (int64_t frame : alignment.lostFrames)
+            fprintf(stderr, "lost block at %.3f s\n", double(frame) / syncSampleRate);
     if (alignment.blocks.empty()) {
         printf("%s | the recording does not match the render (%zu frames recorded)\n", label,
                recorder.samples.size() / 2);
