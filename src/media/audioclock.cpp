@@ -107,7 +107,7 @@ double findCallbackWait(double origin, int64_t framesAfter, double now, int queu
                         int sampleRate)
 {
     // The first callback's sound is wanted at once: the device holds nothing yet.
-    if (std::isnan(origin) || framesAfter <= callbackFrames)
+    if (framesAfter <= callbackFrames)
         return 0;
     // A fifth of a buffer early: a wake-up that comes late still finds well over a buffer queued.
     const double nextOnTime = origin + (double(framesAfter) - queuedFrames - callbackFrames / 5.0) / sampleRate;

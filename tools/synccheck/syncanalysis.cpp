@@ -135,7 +135,7 @@ std::vector<float> mixToMono(const std::vector<int16_t> &stereo)
 Alignment alignRecording(const std::vector<float> &reference, const std::vector<float> &recording, int gapFrames,
                          int64_t maxJumpFrames)
 {
-    Alignment result{{}, {}, 0, 0, {}};
+    Alignment result{{}, {}, 0, {}};
     const int64_t blocks = int64_t(reference.size()) / blockFrames;
     int64_t first = 0;
     while (first < blocks && rms(reference, first * blockFrames, blockFrames) < audibleRms)
@@ -177,7 +177,6 @@ Alignment alignRecording(const std::vector<float> &reference, const std::vector<
                 found.correlation = -1;
         }
         if (found.correlation < foundCorrelation) {
-            ++result.lostBlocks;
             result.lostFrames.push_back(at);
             continue;
         }

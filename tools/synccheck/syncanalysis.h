@@ -28,8 +28,7 @@ struct Alignment {
     std::vector<AlignedBlock> blocks;
     std::vector<SoundGap> gaps;
     int audibleBlocks; // blocks of the render loud enough to be looked for
-    int lostBlocks;    // of those, blocks found nowhere near
-    std::vector<int64_t> lostFrames; // where those blocks start in the render
+    std::vector<int64_t> lostFrames; // where those of them found nowhere near start in the render
 };
 
 // Follows the render through the recording block by block. The start is looked for anywhere in the

@@ -537,7 +537,7 @@ bool measureCombination(RunContext &run, const SoundServer &server, const Combin
     const OffsetSummary s = summarizeOffsets(matches);
     const bool within = alignment.gaps.empty() && s.missed == 0 && std::fabs(s.meanMs) <= 10 && s.sdMs <= 8;
     printf("%s | %4zu | %7.1f | %d/%d | %+7.1f | %5.1f | %d/%d%s\n", label, alignment.gaps.size(), gapMs, s.matched,
-           s.matched + s.missed, s.meanMs, s.sdMs, alignment.lostBlocks, alignment.audibleBlocks,
+           s.matched + s.missed, s.meanMs, s.sdMs, int(alignment.lostFrames.size()), alignment.audibleBlocks,
            within ? "" : " | outside");
     fflush(stdout);
     // Measured means most flashes found; --strict asks for the bounds as well.
